@@ -1,0 +1,14 @@
+#include "CommandTable.h"
+
+#include "PStringList.h"
+
+namespace {
+const char *const commandWords[] = {"connect", "close", "exit"};
+
+// Built during static initialisation, before the program entry runs.
+const PStringList commands(sizeof commandWords / sizeof commandWords[0], commandWords, true);
+} // namespace
+
+CommandTable::Code CommandTable::Lookup(const PString &word) {
+  return static_cast<Code>(commands.GetValuesIndex(word));
+}

@@ -1,0 +1,15 @@
+#ifndef SKELLAN_APP_COMMANDTABLE_H
+#define SKELLAN_APP_COMMANDTABLE_H
+
+#include "PString.h"
+
+// The shell's command words. A lookup ignores letter case but needs the
+// whole word.
+class CommandTable {
+public:
+  enum Code : PINDEX { Connect = 0, Close = 1, Exit = 2, NotACommand = P_MAX_INDEX };
+
+  static Code Lookup(const PString &word);
+};
+
+#endif

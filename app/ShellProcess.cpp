@@ -1,0 +1,101 @@
+#include "ShellProcess.h"
+
+#include "CommandTable.h"
+#include "LineTokenizer.h"
+
+#include <cstring>
+#include <iostream>
+#include <new>
+#include <string>
+
+namespace {
+const char prompt[] = "\r$ ";
+
+// One write per reply, so that a message the receiver prints cannot land
+// inside the line.
+void Reply(std::ostream &output, const char *prefix, const char *text, const char *name = "") {
+  std::string line = std::string(prefix) + text + name + '\n';
+  output.write(line.data(), static_cast<std::streamsize>(line.size()));
+  output.flush();
+}
+
+bool IsEmpty(const char *token) { return token == nullptr || *token == '\0'; }
+} // namespace
+
+ShellProcess::ShellProcess(const PipeApi &api)
+    : PProcess("Zorvat", "Skellan", 0, 1, AlphaCode, 0), pipe(api) {}
+
+ShellProcess::~ShellProcess() { DeleteReceiver(); }
+
+void ShellProcess::Main() { Run(std::cin, std::cout); }
+
+void ShellProcess::Run(std::istream &input, std::ostream &output) {
+  running = 1;
+  while (running) {
+    output.write(prompt, sizeof prompt - 1);
+    output.flush();
+    PString line;
+    // A last line without a line feed is still a line; only a read that
+    // finds nothing at all is the end of input.
+    if (!line.ReadFrom(input))
+      line = "exit";
+    line += '\n';
+    Execute(line, output);
+  }
+}
+
+void ShellProcess::Execute(const PString &line, std::ostream &output) {
+  LineTokenizer tokens(line, " \t\n", 0);
+  if (IsEmpty(tokens.Token()))
+    return;
+  switch (CommandTable::Lookup(tokens.Token())) {
+  case CommandTable::Connect: {
+    tokens.NextToken();
+    if (tokens.Token() != nullptr && std::strcmp(tokens.Token(), "-c") == 0)
+      tokens.NextToken();
+    if (IsEmpty(tokens.Token()))
+      Reply(output, "ERROR ", "The pipe name must be specified");
+    else
+      Connect(tokens.Token(), output);
+    break;
+  }
+  case CommandTable::Close:
+    if (pipe.IsOpen()) {
+      pipe.Close();
+      Reply(output, "OK ", "Connection closed");
+    } else {
+      Reply(output, "ERROR ", "Not connected");
+    }
+    break;
+  case CommandTable::Exit:
+    pipe.Close();
+    running = 0;
+    break;
+  case CommandTable::NotACommand:
+    if (!pipe.IsOpen())
+      Reply(output, "ERROR ", "Not connected");
+    else if (!pipe.Write(line.GetPointer(), static_cast<DWORD>(line.GetLength())))
+      Reply(output, "ERROR ", "Cannot write to pipe");
+    break;
+  }
+}
+
+void ShellProcess::Connect(const char *name, std::ostream &output) {
+  DeleteReceiver();
+  if (pipe.Open(name, ConnectAttempts)) {
+    rxThread = new (std::nothrow) PipeRxThread(pipe);
+    if (rxThread != nullptr && rxThread->IsCreated()) {
+      Reply(output, "OK ", "Connected");
+      return;
+    }
+    // Without a receiver nothing the server sends would be shown.
+    DeleteReceiver();
+    pipe.Close();
+  }
+  Reply(output, "ERROR ", "Cannot connect to named pipe: ", name);
+}
+
+void ShellProcess::DeleteReceiver() {
+  delete rxThread;
+  rxThread = nullptr;
+}

@@ -1,0 +1,7 @@
+#include "ShellProcess.h"
+
+int main(int argc, char **argv, char **envp) {
+  PProcess::PreInitialise(argc, argv, envp);
+  static ShellProcess process;
+  return process.InternalMain();
+}

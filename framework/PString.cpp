@@ -1,0 +1,59 @@
+#include "PString.h"
+
+#include <cstring>
+#include <istream>
+#include <ostream>
+
+PString::PString(const char *value) : text(value != nullptr ? value : "") {}
+
+PString &PString::operator=(const char *value) {
+  text = value != nullptr ? value : "";
+  return *this;
+}
+
+PString &PString::operator+=(char c) {
+  if (c != '\0')
+    text += c;
+  return *this;
+}
+
+PString &PString::operator+=(const PString &other) {
+  text += other.text;
+  return *this;
+}
+
+PString PString::operator+(const PString &other) const {
+  PString result(*this);
+  result += other;
+  return result;
+}
+
+PString operator+(const char *left, const PString &right) {
+  PString result(left);
+  result += right;
+  return result;
+}
+
+int PString::Compare(const PString &other) const {
+  return std::strcmp(text.c_str(), other.text.c_str());
+}
+
+std::istream &PString::ReadFrom(std::istream &stream) {
+  std::string line;
+  std::getline(stream, line);
+  if (!line.empty() && line.back() == '\r')
+    line.pop_back();
+  std::string::size_type nul = line.find('\0');
+  if (nul != std::string::npos)
+    line.resize(nul);
+  text.swap(line);
+  return stream;
+}
+
+std::istream &operator>>(std::istream &stream, PString &str) {
+  return str.ReadFrom(stream);
+}
+
+std::ostream &operator<<(std::ostream &stream, const PString &str) {
+  return stream.write(str.GetPointer(), static_cast<std::streamsize>(str.GetLength()));
+}

@@ -1,0 +1,65 @@
+#ifndef SKELLAN_PIPE_NAMEDPIPE_H
+#define SKELLAN_PIPE_NAMEDPIPE_H
+
+#include "PipeApi.h"
+
+#include "PMutex.h"
+#include "PString.h"
+
+#include <condition_variable>
+#include <mutex>
+
+// The client end of one named pipe, in message read mode, with overlapped
+// reads and writes that the callers see as blocking calls. One thread may
+// read while another writes; Close from another thread ends a pending read.
+class NamedPipe {
+public:
+  explicit NamedPipe(const PipeApi &api = PipeApi::System());
+  virtual ~NamedPipe();
+  NamedPipe(const NamedPipe &) = delete;
+  NamedPipe &operator=(const NamedPipe &) = delete;
+
+  // Opens "\\.\pipe\" + name with up to `attempts` tries, waiting between
+  // tries while the pipe is busy. Returns IsOpen afterwards.
+  virtual bool Open(PString name, int attempts);
+  // Waits for a client on a server end; the channel itself opens only
+  // client ends.
+  virtual bool Accept();
+  virtual bool IsOpen();
+  virtual PString GetName();
+  // Receives the next message, or the next part of a message longer than
+  // `size` (see HasMoreData).
+  virtual bool Read(void *buffer, DWORD size);
+  // Sends one message.
+  virtual bool Write(const void *buffer, DWORD size);
+  virtual bool Close();
+
+  DWORD GetLastReadCount() const { return lastReadCount; }
+  // True when the last successful Read ended before the end of its message;
+  // the next Read returns what follows.
+  bool HasMoreData() const { return moreData; }
+
+private:
+  bool IsOpenLocked() const;
+  // Brackets a read-side operation so that Close can end it and wait for it
+  // before releasing the handle and events it uses.
+  bool BeginRead(HANDLE *handle);
+  void EndRead();
+
+  const PipeApi &api;
+  PString pipePath;
+  PMutex writeMutex;
+  HANDLE pipeHandle;
+  DWORD lastReadCount = 0;
+  DWORD lastWriteCount = 0;
+  bool moreData = false;
+  OVERLAPPED readOverlapped;
+  OVERLAPPED writeOverlapped;
+  // Guards the handle and events against the reading thread, and tells Close
+  // whether a read is under way.
+  mutable std::mutex stateMutex;
+  std::condition_variable readEnded;
+  bool reading = false;
+};
+
+#endif

@@ -1,0 +1,27 @@
+#ifndef SKELLAN_PLATFORM_UNIX_PIPENAME_H
+#define SKELLAN_PLATFORM_UNIX_PIPENAME_H
+
+#include "Win32Api.h"
+
+#include <string>
+#include <sys/un.h>
+
+// Maps a Win32 pipe path to the Unix socket that stands for it, as .NET
+// does on Unix: "\\.\pipe\NAME" is /tmp/CoreFxPipe_NAME, and a NAME that
+// starts with '/' is that socket path itself.
+class PipeName {
+public:
+  explicit PipeName(const char *win32Path);
+
+  // ERROR_SUCCESS, or why the path names no socket.
+  DWORD GetError() const { return error; }
+  const std::string &GetSocketPath() const { return socketPath; }
+  // Valid only when GetError() is ERROR_SUCCESS.
+  sockaddr_un GetAddress() const;
+
+private:
+  DWORD error = ERROR_SUCCESS;
+  std::string socketPath;
+};
+
+#endif

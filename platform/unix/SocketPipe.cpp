@@ -1,0 +1,341 @@
+#include "SocketPipe.h"
+
+#include "EventObject.h"
+#include "HandleTable.h"
+
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+// Messages up to the kernel's cap on the send buffer can then be written;
+// the kernel lowers a larger request to that cap.
+constexpr int wantedSendBuffer = 8 * 1024 * 1024;
+// A read buffer this large is given back once it is no longer needed.
+constexpr std::size_t keptUnreadCapacity = 64 * 1024;
+
+DWORD ConnectError(int error) {
+  switch (error) {
+  case ENOENT:
+  case ECONNREFUSED:
+    return ERROR_FILE_NOT_FOUND;
+  case ENOTDIR:
+    return ERROR_PATH_NOT_FOUND;
+  case EAGAIN:
+    return ERROR_PIPE_BUSY;
+  case EACCES:
+  case EPERM:
+    return ERROR_ACCESS_DENIED;
+  case EMFILE:
+  case ENFILE:
+    return ERROR_TOO_MANY_OPEN_FILES;
+  default:
+    return ERROR_GEN_FAILURE;
+  }
+}
+
+DWORD ReadError(int error) {
+  switch (error) {
+  case ECONNRESET:
+  case EPIPE:
+  case ENOTCONN:
+    return ERROR_BROKEN_PIPE;
+  default:
+    return ERROR_GEN_FAILURE;
+  }
+}
+
+DWORD WriteError(int error) {
+  switch (error) {
+  case ECONNRESET:
+  case EPIPE:
+  case ENOTCONN:
+    return ERROR_NO_DATA;
+  case EMSGSIZE:
+    return ERROR_NOT_ENOUGH_QUOTA;
+  case ENOBUFS:
+  case ENOMEM:
+    return ERROR_NOT_ENOUGH_MEMORY;
+  default:
+    return ERROR_GEN_FAILURE;
+  }
+}
+
+void SetEvent(HANDLE event, bool state) {
+  if (event == nullptr)
+    return;
+  if (std::shared_ptr<EventObject> object = HandleTable::Instance().FindAs<EventObject>(event))
+    state ? object->Set() : object->Reset();
+}
+
+void Signal(int wake) {
+  std::uint64_t one = 1;
+  while (write(wake, &one, sizeof one) < 0 && errno == EINTR) {
+  }
+}
+
+void Drain(int wake) {
+  std::uint64_t count;
+  while (read(wake, &count, sizeof count) < 0 && errno == EINTR) {
+  }
+}
+} // namespace
+
+std::shared_ptr<SocketPipe> SocketPipe::Connect(const PipeName &name, DWORD *error) {
+  const sockaddr_un address = name.GetAddress();
+  for (int type : {SOCK_SEQPACKET, SOCK_STREAM}) {
+    int fd = socket(AF_UNIX, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+      *error = ConnectError(errno);
+      return nullptr;
+    }
+    if (type == SOCK_SEQPACKET) {
+      // Every message then carries the sender's credentials, even an empty
+      // one; the end of the connection carries none. That tells the two
+      // apart, as recv returns 0 for both.
+      int on = 1;
+      setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &on, sizeof on);
+      setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &wantedSendBuffer, sizeof wantedSendBuffer);
+    }
+    if (connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) {
+      std::shared_ptr<SocketPipe> pipe(new SocketPipe(fd, type == SOCK_SEQPACKET));
+      if (pipe->reading.wake < 0 || pipe->writing.wake < 0) {
+        *error = ERROR_TOO_MANY_OPEN_FILES;
+        return nullptr;
+      }
+      return pipe;
+    }
+    int failure = errno;
+    close(fd);
+    // The listener is a stream socket: a byte-type pipe.
+    if (failure == EPROTOTYPE && type == SOCK_SEQPACKET)
+      continue;
+    *error = ConnectError(failure);
+    return nullptr;
+  }
+  *error = ERROR_GEN_FAILURE;
+  return nullptr;
+}
+
+SocketPipe::SocketPipe(int socketFd, bool isMessageType) : fd(socketFd), messageType(isMessageType) {
+  reading.wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  writing.wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
+
+SocketPipe::~SocketPipe() {
+  close(fd);
+  for (int wake : {reading.wake, writing.wake}) {
+    if (wake >= 0)
+      close(wake);
+  }
+}
+
+DWORD SocketPipe::SetReadMode(DWORD mode) {
+  if (mode == PIPE_READMODE_MESSAGE) {
+    if (!messageType)
+      return ERROR_INVALID_PARAMETER;
+    messageReadMode = true;
+    return ERROR_SUCCESS;
+  }
+  if (mode == PIPE_READMODE_BYTE) {
+    messageReadMode = false;
+    return ERROR_SUCCESS;
+  }
+  return ERROR_INVALID_PARAMETER;
+}
+
+DWORD SocketPipe::Read(void *buffer, DWORD size, OVERLAPPED *overlapped) {
+  std::lock_guard<std::mutex> lock(reading.mutex);
+  if (reading.overlapped != nullptr)
+    return ERROR_INVALID_PARAMETER;
+  reading.target = static_cast<char *>(buffer);
+  reading.size = size;
+  reading.done = 0;
+  return Start(reading, overlapped, closed ? ERROR_OPERATION_ABORTED : TryRead(reading));
+}
+
+DWORD SocketPipe::Write(const void *buffer, DWORD size, OVERLAPPED *overlapped) {
+  std::lock_guard<std::mutex> lock(writing.mutex);
+  if (writing.overlapped != nullptr)
+    return ERROR_INVALID_PARAMETER;
+  writing.source = static_cast<const char *>(buffer);
+  writing.size = size;
+  writing.done = 0;
+  return Start(writing, overlapped, closed ? ERROR_OPERATION_ABORTED : TryWrite(writing));
+}
+
+DWORD SocketPipe::Start(Operation &op, OVERLAPPED *overlapped, DWORD status) {
+  op.overlapped = overlapped;
+  op.cancelled = false;
+  if (status != WouldBlock)
+    return Finish(op, status);
+  overlapped->Internal = STATUS_PENDING;
+  overlapped->InternalHigh = 0;
+  SetEvent(overlapped->hEvent, false);
+  return ERROR_IO_PENDING;
+}
+
+DWORD SocketPipe::Finish(Operation &op, DWORD status) {
+  OVERLAPPED *overlapped = op.overlapped;
+  overlapped->Internal = status;
+  overlapped->InternalHigh = op.done;
+  if (op.cancelled)
+    Drain(op.wake);
+  op.overlapped = nullptr;
+  op.cancelled = false;
+  op.target = nullptr;
+  op.source = nullptr;
+  SetEvent(overlapped->hEvent, true);
+  return status;
+}
+
+DWORD SocketPipe::TryRead(Operation &op) {
+  if (!unread.empty()) {
+    std::size_t count = std::min<std::size_t>(op.size, unread.size() - unreadOffset);
+    std::memcpy(op.target, unread.data() + unreadOffset, count);
+    unreadOffset += count;
+    op.done = static_cast<DWORD>(count);
+    if (unreadOffset < unread.size())
+      return messageReadMode ? ERROR_MORE_DATA : ERROR_SUCCESS;
+    if (unread.capacity() > keptUnreadCapacity)
+      std::vector<char>().swap(unread);
+    unread.clear();
+    unreadOffset = 0;
+    return ERROR_SUCCESS;
+  }
+
+  if (!messageType) {
+    if (op.size == 0)
+      return ERROR_SUCCESS;
+    for (;;) {
+      ssize_t got = recv(fd, op.target, op.size, MSG_DONTWAIT);
+      if (got > 0) {
+        op.done = static_cast<DWORD>(got);
+        return ERROR_SUCCESS;
+      }
+      if (got == 0)
+        return ERROR_BROKEN_PIPE;
+      if (errno == EAGAIN || errno == EWOULDBLOCK)
+        return WouldBlock;
+      if (errno != EINTR)
+        return ReadError(errno);
+    }
+  }
+
+  // Learn the next message's length without taking it, so that a message
+  // longer than the buffer is not cut off.
+  ssize_t length;
+  for (;;) {
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(struct ucred))];
+    msghdr header;
+    std::memset(&header, 0, sizeof header);
+    header.msg_control = control;
+    header.msg_controllen = sizeof control;
+    length = recvmsg(fd, &header, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
+    if (length == 0 && CMSG_FIRSTHDR(&header) == nullptr)
+      return ERROR_BROKEN_PIPE;
+    if (length >= 0)
+      break;
+    if (errno == EAGAIN || errno == EWOULDBLOCK)
+      return WouldBlock;
+    if (errno != EINTR)
+      return ReadError(errno);
+  }
+
+  const bool fits = static_cast<std::size_t>(length) <= op.size;
+  if (!fits)
+    unread.resize(static_cast<std::size_t>(length));
+  char *into = fits ? op.target : unread.data();
+  ssize_t got;
+  do
+    got = recv(fd, into, static_cast<std::size_t>(length), MSG_DONTWAIT);
+  while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    unread.clear();
+    return ReadError(errno);
+  }
+  if (fits) {
+    op.done = static_cast<DWORD>(got);
+    return ERROR_SUCCESS;
+  }
+  std::memcpy(op.target, unread.data(), op.size);
+  unreadOffset = op.size;
+  op.done = op.size;
+  return messageReadMode ? ERROR_MORE_DATA : ERROR_SUCCESS;
+}
+
+DWORD SocketPipe::TryWrite(Operation &op) {
+  for (;;) {
+    ssize_t sent = send(fd, op.source + op.done, op.size - op.done, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent >= 0) {
+      op.done += static_cast<DWORD>(sent);
+      // A message goes whole or not at all; a stream may take it in parts.
+      if (messageType || op.done == op.size)
+        return ERROR_SUCCESS;
+      continue;
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK)
+      return WouldBlock;
+    if (errno != EINTR)
+      return WriteError(errno);
+  }
+}
+
+SocketPipe::Operation *SocketPipe::Find(OVERLAPPED *overlapped) {
+  for (Operation *op : {&reading, &writing}) {
+    std::lock_guard<std::mutex> lock(op->mutex);
+    if (op->overlapped == overlapped)
+      return op;
+  }
+  return nullptr;
+}
+
+DWORD SocketPipe::GetResult(OVERLAPPED *overlapped, bool wait) {
+  Operation *op = Find(overlapped);
+  if (op == nullptr)
+    return overlapped->Internal == STATUS_PENDING ? ERROR_INVALID_PARAMETER
+                                                  : static_cast<DWORD>(overlapped->Internal);
+  std::unique_lock<std::mutex> lock(op->mutex);
+  if (op->overlapped != overlapped)
+    return static_cast<DWORD>(overlapped->Internal);
+  if (!wait)
+    return ERROR_IO_INCOMPLETE;
+  const bool isRead = op == &reading;
+  for (;;) {
+    if (closed || op->cancelled)
+      return Finish(*op, ERROR_OPERATION_ABORTED);
+    DWORD status = isRead ? TryRead(*op) : TryWrite(*op);
+    if (status != WouldBlock)
+      return Finish(*op, status);
+    pollfd watched[2] = {{fd, static_cast<short>(isRead ? POLLIN : POLLOUT), 0},
+                         {op->wake, POLLIN, 0}};
+    // Unlocked while waiting, so that Cancel can mark the operation.
+    lock.unlock();
+    poll(watched, 2, -1);
+    lock.lock();
+  }
+}
+
+DWORD SocketPipe::Cancel(OVERLAPPED *overlapped) {
+  bool found = false;
+  for (Operation *op : {&reading, &writing}) {
+    std::lock_guard<std::mutex> lock(op->mutex);
+    if (op->overlapped == nullptr || (overlapped != nullptr && op->overlapped != overlapped))
+      continue;
+    found = true;
+    if (!op->cancelled) {
+      op->cancelled = true;
+      Signal(op->wake);
+    }
+  }
+  return found ? ERROR_SUCCESS : ERROR_NOT_FOUND;
+}
+
+void SocketPipe::HandleClosed() {
+  closed = true;
+  Signal(reading.wake);
+  Signal(writing.wake);
+}

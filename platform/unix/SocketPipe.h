@@ -1,0 +1,68 @@
+#ifndef SKELLAN_PLATFORM_UNIX_SOCKETPIPE_H
+#define SKELLAN_PLATFORM_UNIX_SOCKETPIPE_H
+
+#include "KernelObject.h"
+#include "PipeName.h"
+#include "Win32Api.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+// The client end of a pipe: a connected Unix socket with Win32's overlapped
+// read and write. An operation that cannot finish at once goes pending and
+// is carried out by GetOverlappedResult, which waits on the socket and on a
+// wake-up descriptor that cancelling or closing the handle signals.
+class SocketPipe : public KernelObject {
+public:
+  // Connects to the pipe's socket; on failure returns null and sets *error.
+  static std::shared_ptr<SocketPipe> Connect(const PipeName &name, DWORD *error);
+  ~SocketPipe() override;
+
+  bool IsMessageType() const { return messageType; }
+  DWORD SetReadMode(DWORD mode);
+
+  // Each returns ERROR_SUCCESS, ERROR_IO_PENDING or the error that ended the
+  // operation; a completed operation has stored its count and set the event.
+  DWORD Read(void *buffer, DWORD size, OVERLAPPED *overlapped);
+  DWORD Write(const void *buffer, DWORD size, OVERLAPPED *overlapped);
+  DWORD GetResult(OVERLAPPED *overlapped, bool wait);
+  DWORD Cancel(OVERLAPPED *overlapped);
+
+  void HandleClosed() override;
+
+private:
+  // One overlapped operation in flight in one direction.
+  struct Operation {
+    std::mutex mutex;
+    OVERLAPPED *overlapped = nullptr;
+    char *target = nullptr;       // where a read stores
+    const char *source = nullptr; // what a write sends
+    DWORD size = 0;
+    DWORD done = 0;
+    bool cancelled = false;
+    int wake = -1;
+  };
+  static constexpr DWORD WouldBlock = 0xffffffffu;
+
+  SocketPipe(int fd, bool messageType);
+  DWORD TryRead(Operation &op);
+  DWORD TryWrite(Operation &op);
+  DWORD Start(Operation &op, OVERLAPPED *overlapped, DWORD status);
+  DWORD Finish(Operation &op, DWORD status);
+  Operation *Find(OVERLAPPED *overlapped);
+
+  const int fd;
+  const bool messageType;
+  std::atomic<bool> messageReadMode{false};
+  std::atomic<bool> closed{false};
+  Operation reading;
+  Operation writing;
+  // The rest of a message that was longer than the buffer of the read that
+  // received it; the following reads return it.
+  std::vector<char> unread;
+  std::size_t unreadOffset = 0;
+};
+
+#endif

@@ -1,0 +1,91 @@
+#include "FakePipeApi.h"
+#include "PipeRxThread.h"
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+using namespace std::string_literals;
+
+// Sends the receiver's output to a string for the test's duration.
+class CapturedOutput {
+public:
+  CapturedOutput() : saved(std::cout.rdbuf(captured.rdbuf())) {}
+  ~CapturedOutput() { std::cout.rdbuf(saved); }
+  std::string Text() const { return captured.str(); }
+
+private:
+  std::stringstream captured;
+  std::streambuf *saved;
+};
+
+// Runs a receiver over the given messages and returns what it printed once
+// it is waiting for the next one.
+std::string Receive(const std::vector<std::string> &messages) {
+  FakePipeApi fake;
+  NamedPipe pipe(fake.Api());
+  EXPECT_TRUE(pipe.Open("rx", 3));
+  for (const std::string &message : messages)
+    fake.QueueMessage(message);
+  CapturedOutput output;
+  {
+    PipeRxThread receiver(pipe);
+    EXPECT_TRUE(fake.WaitForPendingRead());
+  }
+  EXPECT_FALSE(pipe.IsOpen());
+  EXPECT_FALSE(fake.UsedReleasedHandle());
+  return output.Text();
+}
+
+TEST(PipeRxThreadTest, PrintsEachPieceBehindACarriageReturnWithAFreshPrompt) {
+  EXPECT_EQ(Receive({"abc"}), "\rabc$ ");
+  EXPECT_EQ(Receive({"a\0b"s}), "\ra$ \rb$ ");
+  EXPECT_EQ(Receive({"abc\0"s}), "\rabc$ ");
+  EXPECT_EQ(Receive({"\0\0"s}), "\r$ \r$ ");
+  EXPECT_EQ(Receive({"line\r\n"}), "\rline\r\n$ ");
+}
+
+TEST(PipeRxThreadTest, EmptyMessagePrintsNothingAndReceivingGoesOn) {
+  EXPECT_EQ(Receive({"", "next"}), "\rnext$ ");
+}
+
+TEST(PipeRxThreadTest, LongMessagesAreShownWhole) {
+  std::string exact(1024, 'x');
+  EXPECT_EQ(Receive({exact}), "\r" + exact + "$ ");
+
+  // Pieces that straddle the 1024-byte reads come out as if read at once.
+  std::string head(1020, 'h');
+  std::string middle(2000, 'm');
+  std::string message = head + "\0"s + middle + "\0"s + "tail";
+  EXPECT_EQ(Receive({message, "after"}),
+            "\r" + head + "$ \r" + middle + "$ \rtail$ \rafter$ ");
+
+  // A NUL exactly at the end of a read still ends its piece there.
+  std::string first(1023, 'a');
+  EXPECT_EQ(Receive({first + "\0"s + "b"}), "\r" + first + "$ \rb$ ");
+  EXPECT_EQ(Receive({std::string(1024, 'c') + "\0"s}), "\r" + std::string(1024, 'c') + "$ ");
+}
+
+TEST(PipeRxThreadTest, ClosedChannelEndsTheThreadWithoutOutput) {
+  FakePipeApi fake;
+  NamedPipe pipe(fake.Api());
+  CapturedOutput output;
+  { PipeRxThread receiver(pipe); }
+  EXPECT_EQ(output.Text(), "");
+  EXPECT_EQ(fake.Calls("ReadFile"), 0);
+}
+
+TEST(PipeRxThreadTest, StackSizeIsRaisedToAUsableFloor) {
+  FakePipeApi fake;
+  NamedPipe pipe(fake.Api());
+  PipeRxThread receiver(pipe);
+  EXPECT_TRUE(receiver.IsCreated());
+  EXPECT_GE(receiver.GetStackSize(), PThread::MinimumStackSize);
+  EXPECT_EQ(receiver.GetPriority(), PThread::NormalPriority);
+  EXPECT_EQ(std::string(receiver.GetThreadName()), "PipeRxThread");
+}
+} // namespace
