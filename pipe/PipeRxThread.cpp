@@ -3,6 +3,10 @@
 #include <cstring>
 #include <iostream>
 
+namespace {
+constexpr std::size_t keptPieceCapacity = 64 * 1024;
+} // namespace
+
 PipeRxThread::PipeRxThread(NamedPipe &channel)
     : PThread(1000, NoAutoDeleteThread, NormalPriority, "PipeRxThread"), pipe(&channel) {
   Resume();
@@ -26,22 +30,24 @@ void PipeRxThread::Main() {
 
 void PipeRxThread::Show(const char *bytes, DWORD length, bool last) {
   // Each piece goes out in one write, so that the shell's own output can
-  // only come between pieces, never inside one.
+  // only come between pieces, never inside one; a piece that goes on in the
+  // next read is held back until its end.
   DWORD offset = 0;
   while (offset < length) {
     const char *nul = static_cast<const char *>(std::memchr(bytes + offset, '\0', length - offset));
     DWORD end = nul != nullptr ? static_cast<DWORD>(nul - bytes) : length;
-    output.clear();
     if (!pieceOpen)
-      output += '\r';
-    output.append(bytes + offset, end - offset);
-    pieceOpen = nul == nullptr;
-    if (!pieceOpen || last) {
-      output += "$ ";
-      pieceOpen = false;
+      piece.assign(1, '\r');
+    piece.append(bytes + offset, end - offset);
+    pieceOpen = nul == nullptr && !last;
+    if (!pieceOpen) {
+      piece += "$ ";
+      std::cout.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+      std::cout.flush();
+      // Keep a buffer for ordinary pieces, not for the largest ever seen.
+      if (piece.capacity() > keptPieceCapacity)
+        std::string().swap(piece);
     }
-    std::cout.write(output.data(), static_cast<std::streamsize>(output.size()));
-    std::cout.flush();
     offset = end + 1;
   }
 }

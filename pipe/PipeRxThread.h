@@ -27,9 +27,9 @@ private:
   void Show(const char *bytes, DWORD length, bool last);
 
   NamedPipe *pipe;
-  // A piece whose start has been shown but whose end is still to come.
+  // The piece being put together; open while its end is still to come.
+  std::string piece;
   bool pieceOpen = false;
-  std::string output;
 };
 
 #endif

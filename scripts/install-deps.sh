@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what building, the demo and the tests need (Debian 12, as root).
+set -euo pipefail
+packages=(g++ make cmake libgtest-dev socat tmux clang libclang-rt-14-dev
+          g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi

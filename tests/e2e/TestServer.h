@@ -1,0 +1,44 @@
+#pragma once
+
+#include "ChildProcess.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// A skellan-server run for one test on a pipe name of its own, so that tests
+// can run in parallel. The server is stopped when the object goes, and its
+// socket file removed even if a test killed it.
+class TestServer {
+public:
+    // Starts the server with these options on `name` and waits until it
+    // listens; throws if it does not.
+    explicit TestServer(const std::vector<std::string>& options = {},
+                        const std::string& name = UniqueName());
+    ~TestServer();
+    TestServer(const TestServer&) = delete;
+    TestServer& operator=(const TestServer&) = delete;
+
+    // A pipe name that no other test process or test uses.
+    static std::string UniqueName();
+    // An absolute socket path that no other test process or test uses.
+    static std::string UniquePath();
+    static std::string Program();
+
+    // The name as given to the server (and so to the client).
+    const std::string& Name() const { return name_; }
+    // The socket path the server reported in its "listening" line.
+    const std::string& SocketPath() const { return socketPath_; }
+    ChildProcess& Process() { return process_; }
+
+    // Waits until the server has logged this whole line.
+    bool WaitForLog(const std::string& line,
+                    ChildProcess::Duration timeout = ChildProcess::kDefaultTimeout);
+    // How many lines logged so far begin with prefix.
+    std::size_t CountLog(const std::string& prefix);
+
+private:
+    std::string name_;
+    ChildProcess process_;
+    std::string socketPath_;
+};
