@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build >/dev/null
 cmake --build build -j2 >/dev/null
-build/skellan-server --send 'Welcome to the Skellan demo server.\n' demo >/dev/null &
+build/skellan-server demo >/dev/null &
 server=$!
 trap 'kill $server 2>/dev/null' EXIT
 # Give the server a moment to listen before the first connect.
