@@ -2,6 +2,7 @@
 
 #include "CommandTable.h"
 #include "LineTokenizer.h"
+#include "PConsole.h"
 
 #include <cstring>
 #include <iostream>
@@ -15,8 +16,7 @@ const char prompt[] = "\r$ ";
 // inside the line.
 void Reply(std::ostream &output, const char *prefix, const char *text, const char *name = "") {
   std::string line = std::string(prefix) + text + name + '\n';
-  output.write(line.data(), static_cast<std::streamsize>(line.size()));
-  output.flush();
+  PConsole::Write(output, line.data(), line.size());
 }
 
 bool IsEmpty(const char *token) { return token == nullptr || *token == '\0'; }
@@ -32,8 +32,14 @@ void ShellProcess::Main() { Run(std::cin, std::cout); }
 void ShellProcess::Run(std::istream &input, std::ostream &output) {
   running = 1;
   while (running) {
-    output.write(prompt, sizeof prompt - 1);
-    output.flush();
+    // An output that takes nothing more has lost its reader, with SIGPIPE
+    // ignored, or was closed: nobody is left to serve, so end as exit does,
+    // with a failing status.
+    if (!PConsole::Write(output, prompt, sizeof prompt - 1)) {
+      pipe.Close();
+      SetTerminationValue(1);
+      return;
+    }
     PString line;
     // A last line without a line feed is still a line; only a read that
     // finds nothing at all is the end of input.

@@ -22,6 +22,7 @@ public:
 
   // Runs Main and returns the termination value, the program's exit status.
   int InternalMain();
+  void SetTerminationValue(int value) { terminationValue = value; }
 
   const PString &GetManufacturer() const { return manufacturer; }
   const PString &GetName() const { return productName; }

@@ -1,5 +1,7 @@
 #include "PipeRxThread.h"
 
+#include "PConsole.h"
+
 #include <cstring>
 #include <iostream>
 
@@ -42,8 +44,7 @@ void PipeRxThread::Show(const char *bytes, DWORD length, bool last) {
     pieceOpen = nul == nullptr && !last;
     if (!pieceOpen) {
       piece += "$ ";
-      std::cout.write(piece.data(), static_cast<std::streamsize>(piece.size()));
-      std::cout.flush();
+      PConsole::Write(std::cout, piece.data(), piece.size());
       // Keep a buffer for ordinary pieces, not for the largest ever seen.
       if (piece.capacity() > keptPieceCapacity)
         std::string().swap(piece);

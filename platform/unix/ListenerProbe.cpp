@@ -26,6 +26,14 @@ public:
   int fd;
 };
 
+// NLMSG_OK, spelled out: the macro compares the unsigned length with the
+// signed byte count, which clang rejects under -Werror. The count stays
+// signed so that stepping past the end makes it negative, not huge.
+bool MessageFits(const nlmsghdr *message, int left) {
+  return left >= static_cast<int>(sizeof(nlmsghdr)) && message->nlmsg_len >= sizeof(nlmsghdr) &&
+         message->nlmsg_len <= static_cast<unsigned>(left);
+}
+
 // The kernel reports a socket file's device in its internal encoding.
 bool SameDevice(std::uint32_t kernelDev, dev_t dev) {
   return (kernelDev >> 20) == major(dev) && (kernelDev & 0xfffff) == minor(dev);
@@ -62,7 +70,7 @@ ListenerProbe::Result ListenerProbe::Check(const std::string &socketPath) {
     if (got <= 0)
       return Unknown;
     int left = static_cast<int>(got);
-    for (nlmsghdr *message = reinterpret_cast<nlmsghdr *>(buffer); NLMSG_OK(message, left);
+    for (nlmsghdr *message = reinterpret_cast<nlmsghdr *>(buffer); MessageFits(message, left);
          message = NLMSG_NEXT(message, left)) {
       if (message->nlmsg_type == NLMSG_DONE)
         return result;

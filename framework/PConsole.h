@@ -1,0 +1,17 @@
+#ifndef SKELLAN_FRAMEWORK_PCONSOLE_H
+#define SKELLAN_FRAMEWORK_PCONSOLE_H
+
+#include <cstddef>
+#include <iosfwd>
+
+// Output that threads share. A stream object is no thread-safe object even
+// for unformatted output: libstdc++ writes its state on every call once an
+// output has failed. So every write goes through one process-wide lock.
+class PConsole {
+public:
+  // Writes the bytes in one call and flushes them, holding the lock.
+  // Returns whether the stream took them: false once its reader is gone.
+  static bool Write(std::ostream &stream, const char *bytes, std::size_t length);
+};
+
+#endif
