@@ -3,9 +3,21 @@
 #include <algorithm>
 #include <climits>
 
+namespace {
+// The platform's own floor for a stack. glibc's PTHREAD_STACK_MIN is a signed
+// sysconf call, not a constant; winpthreads has none.
+PINDEX PlatformMinimumStack() {
+#ifdef PTHREAD_STACK_MIN
+  return static_cast<PINDEX>(PTHREAD_STACK_MIN);
+#else
+  return 0;
+#endif
+}
+} // namespace
+
 PThread::PThread(PINDEX requestedStack, AutoDeleteFlag deletion, Priority priorityLevel,
                  const PString &threadName)
-    : stackSize(std::max<PINDEX>({requestedStack, MinimumStackSize, PTHREAD_STACK_MIN})),
+    : stackSize(std::max<PINDEX>({requestedStack, MinimumStackSize, PlatformMinimumStack()})),
       autoDelete(deletion == AutoDeleteThread), priority(priorityLevel), name(threadName),
       thread() {
   pthread_attr_t attr;

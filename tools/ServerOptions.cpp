@@ -104,8 +104,13 @@ ServerOptions::Action ServerOptions::Parse(const std::vector<std::string>& args)
 std::string ServerOptions::Usage()
 {
     return "Usage: skellan-server [OPTIONS] NAME\n"
+#ifdef _WIN32
+           "Serves the named pipe \\\\.\\pipe\\NAME. Each event is logged on stdout as\n"
+           "one line:\n"
+#else
            "Serves the named pipe NAME: the socket /tmp/CoreFxPipe_NAME, or NAME itself\n"
            "when it starts with '/'. Each event is logged on stdout as one line:\n"
+#endif
            "'listening PATH', 'connect ID', 'recv ID LEN' and 'close ID'.\n"
            "\n"
            "Options:\n"

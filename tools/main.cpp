@@ -1,5 +1,9 @@
 #include "ServerOptions.h"
+#ifdef _WIN32
+#include "Win32PipeServer.h"
+#else
 #include "SocketPipeServer.h"
+#endif
 
 #include <iostream>
 #include <string>
@@ -19,6 +23,10 @@ int main(int argc, char* argv[])
     case ServerOptions::Action::Serve:
         break;
     }
+#ifdef _WIN32
+    Win32PipeServer server(std::move(options));
+    return server.Run();
+#else
     std::string path = SocketPipeServer::SocketPathFor(options.Name());
     if (path.empty()) {
         std::cerr << "skellan-server: the socket path for pipe name '" << options.Name()
@@ -27,4 +35,5 @@ int main(int argc, char* argv[])
     }
     SocketPipeServer server(std::move(options), std::move(path));
     return server.Run();
+#endif
 }

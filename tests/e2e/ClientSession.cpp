@@ -26,7 +26,10 @@ std::string Difference(const std::string& actual, const std::string& expected)
 
 const std::string ClientSession::kPrompt = "\r$ ";
 
-ClientSession::ClientSession() : process_({Program()})
+ClientSession::ClientSession() : ClientSession({Program()}, "\n") {}
+
+ClientSession::ClientSession(const std::vector<std::string>& command, const std::string& lineEnd)
+    : process_(command), lineEnd_(lineEnd)
 {
     if (!process_.WaitForOutputSize(kPrompt.size()) ||
         process_.Output().compare(0, kPrompt.size(), kPrompt) != 0) {
@@ -46,6 +49,19 @@ std::string ClientSession::Piece(const std::string& text)
     return "\r" + text + "$ ";
 }
 
+std::string ClientSession::Shown(const std::string& text) const
+{
+    std::string shown;
+    for (char c : text) {
+        if (c == '\n') {
+            shown += lineEnd_;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 bool ClientSession::Type(const std::string& line)
 {
     return process_.Send(line + "\n");
@@ -54,7 +70,7 @@ bool ClientSession::Type(const std::string& line)
 testing::AssertionResult ClientSession::Reply(const std::string& reply,
                                               ChildProcess::Duration timeout)
 {
-    const std::string expected = reply + kPrompt;
+    const std::string expected = Shown(reply) + kPrompt;
     std::string taken;
     testing::AssertionResult took = Take(expected.size(), timeout, taken);
     if (!took) {
@@ -79,9 +95,11 @@ testing::AssertionResult ClientSession::Received(const std::vector<std::string>&
                                                  std::size_t prompts,
                                                  ChildProcess::Duration timeout)
 {
+    std::vector<std::string> shown;
     std::size_t size = prompts * kPrompt.size();
     for (const std::string& text : texts) {
-        size += Piece(text).size();
+        shown.push_back(Shown(text));
+        size += Piece(shown.back()).size();
     }
     std::string taken;
     testing::AssertionResult took = Take(size, timeout, taken);
@@ -89,7 +107,7 @@ testing::AssertionResult ClientSession::Received(const std::vector<std::string>&
         return took << "\nwaiting for " << texts.size() << " received piece(s) and " << prompts
                     << " prompt(s)";
     }
-    return MatchPieces(taken, texts, prompts);
+    return MatchPieces(taken, shown, prompts);
 }
 
 std::optional<int> ClientSession::EndInput(ChildProcess::Duration timeout)

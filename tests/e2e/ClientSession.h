@@ -17,12 +17,19 @@ public:
 
     // Starts the client and waits for its first prompt; throws if none comes.
     ClientSession();
+    // The same with the client started by `command` (its program, after
+    // whatever launcher runs it), whose output shows each line feed as
+    // `lineEnd`: "\r\n" where standard output is in text mode.
+    ClientSession(const std::vector<std::string>& command, const std::string& lineEnd);
 
     static std::string Program();
     // A received piece of text as the client prints it.
     static std::string Piece(const std::string& text);
 
     ChildProcess& Process() { return process_; }
+
+    // Text as this client's output shows it, line ends converted.
+    std::string Shown(const std::string& text) const;
 
     // Sends line plus a line feed.
     bool Type(const std::string& line);
@@ -58,5 +65,6 @@ private:
                                   std::string& taken);
 
     ChildProcess process_;
+    std::string lineEnd_;
     std::size_t cursor_ = 0;
 };

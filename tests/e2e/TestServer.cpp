@@ -19,9 +19,10 @@ std::string UniqueStem()
     return "skellan-e2e-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
 }
 
-std::vector<std::string> Command(const std::vector<std::string>& options, const std::string& name)
+std::vector<std::string> Command(const std::vector<std::string>& command,
+                                 const std::vector<std::string>& options, const std::string& name)
 {
-    std::vector<std::string> argv{TestServer::Program()};
+    std::vector<std::string> argv = command;
     argv.insert(argv.end(), options.begin(), options.end());
     argv.push_back(name);
     return argv;
@@ -30,7 +31,13 @@ std::vector<std::string> Command(const std::vector<std::string>& options, const 
 } // namespace
 
 TestServer::TestServer(const std::vector<std::string>& options, const std::string& name)
-    : name_(name), process_(Command(options, name))
+    : TestServer({Program()}, options, name)
+{
+}
+
+TestServer::TestServer(const std::vector<std::string>& command,
+                       const std::vector<std::string>& options, const std::string& name)
+    : name_(name), process_(Command(command, options, name))
 {
     if (!process_.WaitForOutput("\n")) {
         throw std::runtime_error("skellan-server did not start listening on '" + name_ +

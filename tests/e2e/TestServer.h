@@ -15,6 +15,10 @@ public:
     // listens; throws if it does not.
     explicit TestServer(const std::vector<std::string>& options = {},
                         const std::string& name = UniqueName());
+    // The same with the server started by `command`: its program, after
+    // whatever launcher runs it.
+    TestServer(const std::vector<std::string>& command, const std::vector<std::string>& options,
+               const std::string& name);
     ~TestServer();
     TestServer(const TestServer&) = delete;
     TestServer& operator=(const TestServer&) = delete;
