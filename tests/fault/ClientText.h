@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// What the client prints and the server sends, as the fault tests expect it.
+namespace clienttext {
+
+extern const std::string kConnected;
+extern const std::string kClosed;
+extern const std::string kNotConnected;
+extern const std::string kCannotWrite;
+
+std::string CannotConnect(const std::string& name);
+
+// The bytes of the server's --send-size N: 'a' to 'z' over and over.
+std::string Pattern(std::size_t size);
+// Server options that send `count` messages of `size` bytes each.
+std::vector<std::string> Messages(std::size_t count, std::size_t size);
+// Where `stream` first leaves the bytes of messages of `size` bytes each
+// sent one after another; stream.size() when it never does.
+std::size_t PatternBreak(const std::string& stream, std::size_t size);
+
+} // namespace clienttext

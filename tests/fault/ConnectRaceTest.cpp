@@ -1,0 +1,149 @@
+#include "ClientSession.h"
+#include "ClientText.h"
+#include "ServerLogReader.h"
+#include "TestServer.h"
+#include "Transcript.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace clienttext;
+
+const ChildProcess::Duration kLong{120000};
+const std::size_t kCycles = 1000;
+// A server that sends these as fast as it can on every connect: the
+// receiver is always busy when a command ends the connection.
+const std::size_t kMessages = 100;
+// A whole number of 'a' to 'z' runs, so a byte stream of them is one run.
+const std::size_t kMessageSize = 26 * 100;
+
+std::string Tail(const std::string& text)
+{
+    return ClientSession::Visible(text.substr(text.size() > 300 ? text.size() - 300 : 0));
+}
+
+// Runs the whole input through a client and checks its replies, and that
+// everything it showed was received whole: each message, or each stretch
+// of a byte stream.
+void ExpectCycles(TestServer& server, bool byteType, const std::string& input,
+                  const std::vector<std::string>& replies)
+{
+    ClientSession client;
+    {
+        // A connect, a close and perhaps a message: three log lines a cycle.
+        ServerLogReader log(server);
+        ASSERT_TRUE(client.Process().Send(input, kLong));
+        EXPECT_EQ(client.EndInput(kLong), 0);
+    }
+    const Transcript shown(client.Rest());
+    ASSERT_TRUE(shown.Complete()) << "output ends \"" << Tail(client.Rest()) << "\"";
+    EXPECT_TRUE(shown.Replies() == replies)
+        << shown.Replies().size() << " replies, not " << replies.size() << "; output ends \""
+        << Tail(client.Rest()) << "\"";
+    ASSERT_GT(shown.Pieces().size(), 0u) << "nothing was received: the race did not happen";
+    const std::string message = Pattern(kMessageSize);
+    for (std::size_t i = 0; i < shown.Pieces().size(); ++i) {
+        const std::string& piece = shown.Pieces()[i];
+        if (byteType) {
+            // A stretch may start anywhere in the stream, so compare it with
+            // the run that begins at its first letter.
+            const std::size_t start = static_cast<std::size_t>(piece[0] - 'a');
+            ASSERT_EQ(PatternBreak(message.substr(0, start) + piece, kMessageSize),
+                      start + piece.size())
+                << "piece " << i << ": \"" << ClientSession::Visible(piece) << "\"";
+        } else {
+            ASSERT_TRUE(piece == message) << "piece " << i << " has " << piece.size() << " bytes";
+        }
+    }
+    EXPECT_TRUE(server.WaitForLog("close " + std::to_string(kCycles), kLong));
+    EXPECT_EQ(server.CountLog("connect "), kCycles);
+}
+
+const char* TypeName(bool byteType)
+{
+    return byteType ? "byte type" : "message type";
+}
+
+std::vector<std::string> FloodOptions(bool byteType)
+{
+    std::vector<std::string> options = Messages(kMessages, kMessageSize);
+    if (byteType) {
+        options.insert(options.begin(), "--byte");
+    }
+    return options;
+}
+
+TEST(ConnectRace, ThousandConnectCloseCyclesWhileTheServerFloods)
+{
+    for (bool byteType : {false, true}) {
+        SCOPED_TRACE(TypeName(byteType));
+        TestServer server(FloodOptions(byteType));
+        std::string input;
+        std::vector<std::string> replies;
+        for (std::size_t i = 0; i < kCycles; ++i) {
+            input += "connect " + server.Name() + "\nclose\n";
+            replies.push_back(kConnected);
+            replies.push_back(kClosed);
+        }
+        ExpectCycles(server, byteType, input, replies);
+    }
+}
+
+TEST(ConnectRace, ThousandConnectsEachReplacingAFloodingConnection)
+{
+    for (bool byteType : {false, true}) {
+        SCOPED_TRACE(TypeName(byteType));
+        TestServer server(FloodOptions(byteType));
+        std::string input;
+        std::vector<std::string> replies;
+        for (std::size_t i = 0; i < kCycles; ++i) {
+            input += "connect -c " + server.Name() + "\n";
+            replies.push_back(kConnected);
+        }
+        input += "close\n";
+        replies.push_back(kClosed);
+        ExpectCycles(server, byteType, input, replies);
+    }
+}
+
+TEST(ConnectRace, ThousandCyclesWithEchoesOnTheirWay)
+{
+    TestServer server;
+    std::string input;
+    std::vector<std::string> replies;
+    for (std::size_t i = 0; i < kCycles; ++i) {
+        input += "connect " + server.Name() + "\nping " + std::to_string(i) + "\nclose\n";
+        replies.push_back(kConnected);
+        replies.push_back(kClosed);
+    }
+    ClientSession client;
+    {
+        // A connect, a close and perhaps a message: three log lines a cycle.
+        ServerLogReader log(server);
+        ASSERT_TRUE(client.Process().Send(input, kLong));
+        EXPECT_EQ(client.EndInput(kLong), 0);
+    }
+    const Transcript shown(client.Rest());
+    ASSERT_TRUE(shown.Complete()) << "output ends \"" << Tail(client.Rest()) << "\"";
+    EXPECT_TRUE(shown.Replies() == replies)
+        << shown.Replies().size() << " replies, not " << replies.size();
+    // An echo that has not come back by the `close` is dropped with the
+    // connection; one that is shown is whole and shown once, in order.
+    std::size_t next = 0;
+    for (const std::string& piece : shown.Pieces()) {
+        bool known = false;
+        while (!known && next < kCycles) {
+            known = piece == "ping " + std::to_string(next++) + "\n";
+        }
+        ASSERT_TRUE(known) << "unexpected or repeated piece \"" << ClientSession::Visible(piece)
+                           << "\"";
+    }
+    EXPECT_TRUE(server.WaitForLog("close " + std::to_string(kCycles), kLong));
+    EXPECT_EQ(server.CountLog("recv "), kCycles);
+}
+
+} // namespace

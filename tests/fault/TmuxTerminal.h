@@ -1,0 +1,49 @@
+#pragma once
+
+#include "ChildProcess.h"
+
+#include <string>
+#include <vector>
+
+// A program on a terminal of its own, as an operator sees it: a tmux pane
+// on a tmux server that belongs to this object alone. Keys are typed with
+// send-keys and the screen is read with capture-pane. The tmux server, and
+// with it the program, is killed when the object goes, and its socket
+// file removed.
+class TmuxTerminal {
+public:
+    struct Cursor {
+        int column;
+        int row;
+    };
+
+    // The tmux program found on PATH, or "" when there is none.
+    static std::string Program();
+
+    // Starts `command` in a pane of the given size; throws if tmux fails.
+    TmuxTerminal(const std::vector<std::string>& command, int columns, int rows);
+    ~TmuxTerminal();
+    TmuxTerminal(const TmuxTerminal&) = delete;
+    TmuxTerminal& operator=(const TmuxTerminal&) = delete;
+
+    // Types the text and then Enter.
+    void TypeLine(const std::string& text);
+    // The screen, one string per row, trailing blanks kept as written.
+    std::vector<std::string> Screen();
+    Cursor CursorPosition();
+    // Waits until some row of the screen, blanks at its end dropped, is
+    // exactly `row`.
+    bool WaitForRow(const std::string& row, ChildProcess::Duration timeout);
+
+    // A row with the blanks at its end dropped.
+    static std::string Trimmed(const std::string& row);
+
+private:
+    // Runs one tmux command on this object's server; returns its output.
+    std::string Tmux(const std::vector<std::string>& arguments);
+
+    std::string program_;
+    std::string socketName_;
+    // The server's socket file, which outlives the server.
+    std::string socketPath_;
+};
