@@ -26,6 +26,14 @@ PThread::PThread(PINDEX requestedStack, AutoDeleteFlag deletion, Priority priori
   if (pthread_attr_setstacksize(&attr, stackSize) == 0)
     created = pthread_create(&thread, &attr, &PThread::Start, this) == 0;
   pthread_attr_destroy(&attr);
+#if defined(__linux__)
+  // Named here rather than by the thread itself, so that the name is in
+  // place once the constructor returns. The kernel keeps 15 characters.
+  if (created) {
+    std::string shortName(name.GetPointer(), std::min<PINDEX>(name.GetLength(), 15));
+    pthread_setname_np(thread, shortName.c_str());
+  }
+#endif
   if (created && autoDelete)
     pthread_detach(thread);
 }
@@ -47,11 +55,6 @@ PThread::~PThread() {
 
 void *PThread::Start(void *arg) {
   PThread *self = static_cast<PThread *>(arg);
-#if defined(__linux__)
-  // The kernel keeps at most 15 characters of a thread's name.
-  std::string shortName(self->name.GetPointer(), std::min<PINDEX>(self->name.GetLength(), 15));
-  pthread_setname_np(pthread_self(), shortName.c_str());
-#endif
   bool runMain;
   {
     std::unique_lock<std::mutex> lock(self->stateMutex);

@@ -241,7 +241,10 @@ DWORD SocketPipe::TryRead(Operation &op) {
       break;
     if (errno == EAGAIN || errno == EWOULDBLOCK)
       return WouldBlock;
-    if (errno != EINTR)
+    // A server that closed with messages of ours unread leaves a reset
+    // that the kernel reports once, ahead of the messages it sent before:
+    // those are still to be read, and after them the end of the connection.
+    if (errno != EINTR && errno != ECONNRESET)
       return ReadError(errno);
   }
 

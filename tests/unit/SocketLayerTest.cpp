@@ -160,6 +160,23 @@ TEST(SocketLayerTest, MessagesEmptyLongAndTheEndOfTheConnection) {
   EXPECT_NE(client.Write("hello\n"), static_cast<DWORD>(ERROR_SUCCESS));
 }
 
+TEST(SocketLayerTest, ServerClosingWithOurMessagesUnreadLosesNoneOfItsOwn) {
+  Listener listener(SOCK_SEQPACKET, 4);
+  Client client(listener.PipePath());
+  ASSERT_TRUE(client.SetMessageMode());
+  int server = listener.Accept();
+  ASSERT_GE(server, 0);
+  EXPECT_EQ(client.Write("never read\n"), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_EQ(send(server, "one", 3, 0), 3);
+  ASSERT_EQ(send(server, "two", 3, 0), 3);
+  close(server);
+  listener.accepted.clear();
+
+  EXPECT_EQ(client.Read(64), std::make_pair(static_cast<DWORD>(ERROR_SUCCESS), "one"s));
+  EXPECT_EQ(client.Read(64), std::make_pair(static_cast<DWORD>(ERROR_SUCCESS), "two"s));
+  EXPECT_EQ(client.Read(64).first, static_cast<DWORD>(ERROR_BROKEN_PIPE));
+}
+
 TEST(SocketLayerTest, WritesArriveAsOneMessageEach) {
   Listener listener(SOCK_SEQPACKET, 4);
   Client client(listener.PipePath());
