@@ -154,7 +154,14 @@ DWORD SocketPipe::Read(void *buffer, DWORD size, OVERLAPPED *overlapped) {
   reading.target = static_cast<char *>(buffer);
   reading.size = size;
   reading.done = 0;
-  return Start(reading, overlapped, closed ? ERROR_OPERATION_ABORTED : TryRead(reading));
+  // A new message is seldom there yet when the reader has kept up, and a
+  // look at the socket before the wait would cost a system call right after
+  // the last message was shown, slowing whoever waits for it; the rest of a
+  // long message, or of a stream, is there at once.
+  DWORD status = ERROR_OPERATION_ABORTED;
+  if (!closed)
+    status = messageType && unread.empty() ? WouldBlock : TryRead(reading);
+  return Start(reading, overlapped, status);
 }
 
 DWORD SocketPipe::Write(const void *buffer, DWORD size, OVERLAPPED *overlapped) {
@@ -307,18 +314,22 @@ DWORD SocketPipe::GetResult(OVERLAPPED *overlapped, bool wait) {
   if (!wait)
     return ERROR_IO_INCOMPLETE;
   const bool isRead = op == &reading;
+  // The wait comes first: the operation was tried as it started, or left
+  // for the wait (see Read), and a try now would most likely find nothing,
+  // at the cost of a system call. A cancel or close that came before
+  // signalled the wake-up, which ends the wait at once.
   for (;;) {
-    if (closed || op->cancelled)
-      return Finish(*op, ERROR_OPERATION_ABORTED);
-    DWORD status = isRead ? TryRead(*op) : TryWrite(*op);
-    if (status != WouldBlock)
-      return Finish(*op, status);
     pollfd watched[2] = {{fd, static_cast<short>(isRead ? POLLIN : POLLOUT), 0},
                          {op->wake, POLLIN, 0}};
     // Unlocked while waiting, so that Cancel can mark the operation.
     lock.unlock();
     poll(watched, 2, -1);
     lock.lock();
+    if (closed || op->cancelled)
+      return Finish(*op, ERROR_OPERATION_ABORTED);
+    DWORD status = isRead ? TryRead(*op) : TryWrite(*op);
+    if (status != WouldBlock)
+      return Finish(*op, status);
   }
 }
 

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# A short run of the benchmark (bench/README.md) on a build directory: a few
+# hundred round trips, a small throughput run and a few starts per client.
+# It fails only when the benchmark cannot be built or run, or a client does
+# not answer as expected; the figures themselves never fail it.
+#
+# Usage: .ci/bench-smoke.sh [BUILD_DIR]   (default: build, from the top of the tree)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-build}
+case "$build" in
+  /*) ;;
+  *) if [ -d "$build" ]; then build=$(cd "$build" && pwd); else build="$root/$build"; fi ;;
+esac
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  echo "bench-smoke: $build is not a configured build directory" >&2
+  exit 1
+fi
+
+# Up to date after a full build; builds the benchmark after a partial one.
+cmake --build "$build" --target skellan-bench
+
+out="$build/bench/smoke"
+# The benchmark bounds each wait itself; this bounds the whole run.
+timeout --kill-after=10 600 "$build/bench/skellan-bench" \
+  --rounds 1 --round-trips 300 --messages 50 --startups 3 --timeout 30 --out "$out"
+test -s "$out/summary.csv"

@@ -1,0 +1,114 @@
+#include "BenchOptions.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <sstream>
+
+namespace {
+// Large enough for any sensible run, small enough that a typo cannot ask
+// for days of work or all the memory.
+constexpr std::size_t maxCount = 100000000;
+constexpr std::size_t maxMessageBytes = 4 * 1024 * 1024;
+} // namespace
+
+BenchOptions::BenchOptions(std::string client, std::string server, std::string bare,
+                           std::string out)
+    : clientProgram(std::move(client)), serverProgram(std::move(server)),
+      bareProgram(std::move(bare)), outDir(std::move(out)) {}
+
+std::string BenchOptions::Usage() {
+  return "usage: skellan-bench [options]\n"
+         "Compares skellan with socat and a bare socket client against one echoing\n"
+         "message pipe server, and writes the figures as CSV.\n"
+         "  --rounds N          rounds; each runs every test for every client (5)\n"
+         "  --round-trips N     round trips per client and round (2000)\n"
+         "  --line-bytes N      characters of the round-trip line (32)\n"
+         "  --messages N        messages per throughput run (1000)\n"
+         "  --message-bytes N   characters of a throughput line (61440)\n"
+         "  --startups N        start-to-exit runs per client and round (20)\n"
+         "  --clients LIST      comma-separated, of skellan,socat,bare (all three)\n"
+         "  --client PATH       the skellan to measure (this build's)\n"
+         "  --socat PATH        the socat to run, or none (socat on PATH)\n"
+         "  --out DIR           where the CSV files go (this program's folder)\n"
+         "  --timeout SECONDS   limit on each single wait (60)\n"
+         "  --help\n";
+}
+
+bool BenchOptions::Fail(const std::string &message) {
+  error = message;
+  return false;
+}
+
+bool BenchOptions::Count(const std::string &option, const std::string &text, std::size_t minimum,
+                         std::size_t &value) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+    return Fail(option + " needs a whole number, not '" + text + "'");
+  errno = 0;
+  unsigned long long parsed = std::strtoull(text.c_str(), nullptr, 10);
+  if (errno != 0 || parsed < minimum || parsed > maxCount)
+    return Fail(option + " must be from " + std::to_string(minimum) + " to " +
+                std::to_string(maxCount));
+  value = static_cast<std::size_t>(parsed);
+  return true;
+}
+
+BenchOptions::Action BenchOptions::Parse(const std::vector<std::string> &args) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string &option = args[i];
+    if (option == "--help" || option == "-h")
+      return Action::ShowUsage;
+    if (i + 1 >= args.size()) {
+      Fail(option.rfind("--", 0) == 0 ? option + " needs a value" : "unknown argument " + option);
+      return Action::Fail;
+    }
+    const std::string &value = args[++i];
+    bool ok = true;
+    if (option == "--rounds")
+      ok = Count(option, value, 1, rounds);
+    else if (option == "--round-trips")
+      ok = Count(option, value, 1, roundTrips);
+    else if (option == "--line-bytes")
+      ok = Count(option, value, 1, lineBytes);
+    else if (option == "--messages")
+      ok = Count(option, value, 1, messages);
+    else if (option == "--message-bytes")
+      ok = Count(option, value, 1, messageBytes) &&
+           (messageBytes <= maxMessageBytes ||
+            Fail("--message-bytes must be at most " + std::to_string(maxMessageBytes)));
+    else if (option == "--startups")
+      ok = Count(option, value, 1, startups);
+    else if (option == "--timeout")
+      ok = Count(option, value, 1, timeoutSeconds);
+    else if (option == "--client")
+      clientProgram = value;
+    else if (option == "--socat")
+      socatProgram = value == "none" ? std::string() : value;
+    else if (option == "--out")
+      outDir = value;
+    else if (option == "--clients") {
+      clients.clear();
+      std::istringstream list(value);
+      std::string name;
+      while (std::getline(list, name, ',')) {
+        if (name != "skellan" && name != "socat" && name != "bare")
+          ok = Fail("unknown client '" + name + "' (skellan, socat or bare)");
+        else if (std::find(clients.begin(), clients.end(), name) == clients.end())
+          clients.push_back(name);
+      }
+      if (ok && clients.empty())
+        ok = Fail("--clients names none");
+    } else {
+      ok = Fail("unknown option " + option);
+    }
+    if (!ok)
+      return Action::Fail;
+  }
+  if (socatProgram.empty())
+    clients.erase(std::remove(clients.begin(), clients.end(), "socat"), clients.end());
+  if (clients.empty()) {
+    Fail("no client left to measure");
+    return Action::Fail;
+  }
+  return Action::Run;
+}

@@ -1,0 +1,46 @@
+#ifndef SKELLAN_BENCH_BENCHOPTIONS_H
+#define SKELLAN_BENCH_BENCHOPTIONS_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// The benchmark's command line.
+class BenchOptions {
+public:
+  enum class Action { Run, ShowUsage, Fail };
+
+  // The programs this build made and the folder it keeps results in.
+  BenchOptions(std::string client, std::string server, std::string bare, std::string outDir);
+
+  Action Parse(const std::vector<std::string> &args);
+  static std::string Usage();
+  const std::string &Error() const { return error; }
+
+  std::string clientProgram;
+  std::string serverProgram;
+  std::string bareProgram;
+  // Empty when socat is left out.
+  std::string socatProgram = "socat";
+  std::string outDir;
+  // Which of skellan, socat and bare run, in this order in round one.
+  std::vector<std::string> clients{"skellan", "socat", "bare"};
+  std::size_t rounds = 5;
+  // Per client and round.
+  std::size_t roundTrips = 2000;
+  std::size_t lineBytes = 32;
+  std::size_t messages = 1000;
+  std::size_t messageBytes = 60 * 1024;
+  std::size_t startups = 20;
+  // For each single wait.
+  std::size_t timeoutSeconds = 60;
+
+private:
+  bool Fail(const std::string &message);
+  bool Count(const std::string &option, const std::string &text, std::size_t minimum,
+             std::size_t &value);
+
+  std::string error;
+};
+
+#endif

@@ -1,0 +1,230 @@
+#include "BenchRunner.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <ostream>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace {
+// How long the server gets to end by itself once its input is closed.
+constexpr std::chrono::seconds serverStopTime(5);
+
+// A line of the given number of characters and its line feed. Letters and
+// digits only, so that no client reads a command, a NUL or a carriage
+// return in it.
+std::string MakeLine(std::size_t characters) {
+  static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string text;
+  text.reserve(characters + 1);
+  for (std::size_t i = 0; i < characters; ++i)
+    text += alphabet[i % (sizeof alphabet - 1)];
+  text += '\n';
+  return text;
+}
+
+double Micros(std::chrono::steady_clock::duration duration) {
+  return std::chrono::duration<double, std::micro>(duration).count();
+}
+
+std::string SizeText(std::size_t bytes) {
+  return bytes % 1024 == 0 ? std::to_string(bytes / 1024) + " KiB" : std::to_string(bytes) + " B";
+}
+} // namespace
+
+BenchRunner::BenchRunner(const BenchOptions &benchOptions, std::ostream &runRecords,
+                         std::ostream &progressOut)
+    : options(benchOptions), runs(runRecords), progress(progressOut),
+      pipeName("skellan-bench-" + std::to_string(getpid())),
+      socketPath("/tmp/CoreFxPipe_" + pipeName), line(MakeLine(options.lineBytes)),
+      bigLine(MakeLine(options.messageBytes)) {
+  for (const std::string &name : options.clients) {
+    if (name == "skellan")
+      clients.push_back(ClientProfile::Skellan(options.clientProgram, pipeName));
+    else if (name == "socat")
+      clients.push_back(ClientProfile::Socat(options.socatProgram, socketPath));
+    else
+      clients.push_back(ClientProfile::Bare(options.bareProgram, socketPath));
+  }
+}
+
+BenchRunner::~BenchRunner() {
+  server.reset();
+  // The server removes its socket when it ends by itself, not when killed.
+  unlink(socketPath.c_str());
+}
+
+BenchRunner::Clock::time_point BenchRunner::Deadline() const {
+  return Clock::now() + std::chrono::seconds(options.timeoutSeconds);
+}
+
+void BenchRunner::Check(bool ok, const ClientProfile &client, const char *test,
+                        const std::string &what) {
+  if (!ok)
+    throw std::runtime_error(client.name + ", " + test + ": " + what);
+}
+
+ResultTable BenchRunner::Run() {
+  runs << "round,client,test,count,median,p99,unit,cpu_ms,peak_rss_kib\n";
+  StartServer();
+  using Test = void (BenchRunner::*)(const ClientProfile &, std::size_t);
+  const std::pair<const char *, Test> tests[] = {{"round trips", &BenchRunner::RoundTrips},
+                                                 {"throughput", &BenchRunner::Throughput},
+                                                 {"start to exit", &BenchRunner::StartToExit}};
+  for (std::size_t round = 0; round < options.rounds; ++round) {
+    progress << "round " << round + 1 << "/" << options.rounds << ":" << std::flush;
+    for (const auto &test : tests) {
+      progress << " " << test.first << std::flush;
+      for (std::size_t i = 0; i < clients.size(); ++i)
+        (this->*test.second)(clients[(round + i) % clients.size()], round);
+    }
+    progress << "\n";
+  }
+  StopServer();
+  return Summary();
+}
+
+void BenchRunner::StartServer() {
+  server.reset(new SpawnedProcess({options.serverProgram, pipeName}));
+  ConsoleDriver driver(*server);
+  std::string first;
+  if (!driver.ReadLine(first, Deadline()) || first != "listening " + socketPath)
+    throw std::runtime_error("the echo server " + options.serverProgram +
+                             " did not start listening on " + socketPath);
+}
+
+void BenchRunner::StopServer() {
+  // It ends at the end of its input.
+  server->CloseInput();
+  server->WaitForExit(Clock::now() + serverStopTime);
+  server.reset();
+}
+
+void BenchRunner::End(const ClientProfile &client, const char *test, SpawnedProcess &process,
+                      ConsoleDriver &driver, std::uint64_t expectedOutput) {
+  Check(driver.Finish(Deadline()), client, test, "its output did not end");
+  Check(process.WaitForExit(Deadline()), client, test, "it did not exit");
+  Check(process.ExitCode() == 0, client, test,
+        "it exited with status " + std::to_string(process.ExitCode()));
+  Check(driver.OutputBytes() == expectedOutput, client, test,
+        "it wrote " + std::to_string(driver.OutputBytes()) + " bytes, not " +
+            std::to_string(expectedOutput));
+}
+
+void BenchRunner::RoundTrips(const ClientProfile &client, std::size_t round) {
+  const char *test = "round trip";
+  SpawnedProcess process(client.command);
+  ConsoleDriver driver(process);
+  std::uint64_t expected = client.connectOutput;
+  Check(driver.Exchange(client.connect, 1, expected, Deadline()), client, test, "no connection");
+  SampleSet samples;
+  const double cpuBefore = process.CpuSecondsSoFar();
+  for (std::size_t i = 0; i < options.roundTrips; ++i) {
+    expected += client.OutputPerLine(line.size());
+    const Clock::time_point deadline = Deadline();
+    const Clock::time_point start = Clock::now();
+    const bool answered = driver.Exchange(line, 1, expected, deadline);
+    const Clock::time_point stop = Clock::now();
+    Check(answered, client, test, "no echo for line " + std::to_string(i + 1));
+    Check(driver.Recent().find(line) != std::string::npos, client, test,
+          "the echo of line " + std::to_string(i + 1) + " is not the line sent");
+    samples.Add(Micros(stop - start));
+  }
+  const double cpuUsed = process.CpuSecondsSoFar() - cpuBefore;
+  End(client, test, process, driver, expected);
+
+  Figures &mine = figures[client.name];
+  mine.roundTripMicros.Add(samples);
+  mine.roundTripCpuMicros.Add(cpuUsed * 1e6 / options.roundTrips);
+  mine.peakRssKiB.Add(process.PeakRssKiB());
+  Record(round, client, test, samples.Size(), samples.Median(), samples.Percentile(99), "us",
+         cpuUsed * 1e3, process.PeakRssKiB());
+}
+
+void BenchRunner::Throughput(const ClientProfile &client, std::size_t round) {
+  const char *test = "throughput";
+  SpawnedProcess process(client.command);
+  ConsoleDriver driver(process);
+  std::uint64_t expected = client.connectOutput;
+  Check(driver.Exchange(client.connect, 1, expected, Deadline()), client, test, "no connection");
+  expected += options.messages * client.OutputPerLine(bigLine.size());
+  const Clock::time_point deadline = Deadline();
+  const double cpuBefore = process.CpuSecondsSoFar();
+  const Clock::time_point start = Clock::now();
+  const bool echoed = driver.Exchange(bigLine, options.messages, expected, deadline);
+  const Clock::time_point stop = Clock::now();
+  const double cpuUsed = process.CpuSecondsSoFar() - cpuBefore;
+  Check(echoed, client, test, "not all echoes came back");
+  End(client, test, process, driver, expected);
+
+  const double megabytes = static_cast<double>(options.messages) * bigLine.size() / 1e6;
+  const double rate = megabytes / (Micros(stop - start) / 1e6);
+  Figures &mine = figures[client.name];
+  mine.throughputMBps.Add(rate);
+  mine.throughputCpuMillis.Add(cpuUsed * 1e3);
+  mine.peakRssKiB.Add(process.PeakRssKiB());
+  Record(round, client, test, options.messages, rate, std::nan(""), "MB/s", cpuUsed * 1e3,
+         process.PeakRssKiB());
+}
+
+void BenchRunner::StartToExit(const ClientProfile &client, std::size_t round) {
+  const char *test = "start to exit";
+  // The whole input at once: skellan reads and acts on one line at a time.
+  const std::string input = client.connect + line;
+  const std::uint64_t expected = client.connectOutput + client.OutputPerLine(line.size());
+  SampleSet samples;
+  double cpuSeconds = 0;
+  long peakRss = 0;
+  for (std::size_t i = 0; i < options.startups; ++i) {
+    const Clock::time_point deadline = Deadline();
+    const Clock::time_point start = Clock::now();
+    SpawnedProcess process(client.command);
+    ConsoleDriver driver(process);
+    Check(driver.Exchange(input, 1, expected, deadline), client, test, "no echo");
+    End(client, test, process, driver, expected);
+    samples.Add(Micros(Clock::now() - start) / 1e3);
+    cpuSeconds += process.CpuSeconds();
+    peakRss = std::max(peakRss, process.PeakRssKiB());
+  }
+  Figures &mine = figures[client.name];
+  mine.startToExitMillis.Add(samples);
+  mine.peakRssKiB.Add(static_cast<double>(peakRss));
+  Record(round, client, test, samples.Size(), samples.Median(), samples.Percentile(99), "ms",
+         cpuSeconds * 1e3, peakRss);
+}
+
+void BenchRunner::Record(std::size_t round, const ClientProfile &client, const char *test,
+                         std::size_t count, double median, double p99, const char *unit,
+                         double cpuMillis, long peakRssKiB) {
+  runs << round + 1 << "," << client.name << "," << test << "," << count << "," << median << ",";
+  if (!std::isnan(p99))
+    runs << p99;
+  runs << "," << unit << "," << cpuMillis << "," << peakRssKiB << "\n";
+}
+
+ResultTable BenchRunner::Summary() const {
+  ResultTable table(options.clients);
+  auto column = [this](double (*pick)(const Figures &)) {
+    std::map<std::string, double> values;
+    for (const auto &entry : figures)
+      values[entry.first] = pick(entry.second);
+    return values;
+  };
+  table.Add("round trip median", "us", true,
+            column([](const Figures &f) { return f.roundTripMicros.Median(); }));
+  table.Add("round trip p99", "us", true,
+            column([](const Figures &f) { return f.roundTripMicros.Percentile(99); }));
+  table.Add("CPU time per round trip", "us", true,
+            column([](const Figures &f) { return f.roundTripCpuMicros.Median(); }));
+  table.Add("throughput " + std::to_string(options.messages) + " x " +
+                SizeText(options.messageBytes),
+            "MB/s", false, column([](const Figures &f) { return f.throughputMBps.Median(); }));
+  table.Add("CPU time of a throughput run", "ms", true,
+            column([](const Figures &f) { return f.throughputCpuMillis.Median(); }));
+  table.Add("start to exit median", "ms", true,
+            column([](const Figures &f) { return f.startToExitMillis.Median(); }));
+  table.Add("peak resident memory", "KiB", true,
+            column([](const Figures &f) { return f.peakRssKiB.Max(); }));
+  return table;
+}

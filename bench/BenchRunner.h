@@ -1,0 +1,73 @@
+#ifndef SKELLAN_BENCH_BENCHRUNNER_H
+#define SKELLAN_BENCH_BENCHRUNNER_H
+
+#include "BenchOptions.h"
+#include "ClientProfile.h"
+#include "ConsoleDriver.h"
+#include "ResultTable.h"
+#include "SampleSet.h"
+#include "SpawnedProcess.h"
+
+#include <cstddef>
+#include <iosfwd>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Runs the benchmark: starts the echo server, then in every round each
+// test for each client, one client after another, starting each round with
+// the next client so that none always runs first. Every run starts a fresh
+// client process and checks that it wrote exactly what was expected and
+// exited with status 0.
+class BenchRunner {
+public:
+  // `runs` receives one CSV record per client run; `progress` a line per round.
+  BenchRunner(const BenchOptions &options, std::ostream &runs, std::ostream &progress);
+  ~BenchRunner();
+  BenchRunner(const BenchRunner &) = delete;
+  BenchRunner &operator=(const BenchRunner &) = delete;
+
+  // Throws std::runtime_error when a run fails or a wait times out.
+  ResultTable Run();
+
+private:
+  using Clock = SpawnedProcess::Clock;
+
+  // What the runs of one client measured.
+  struct Figures {
+    SampleSet roundTripMicros;
+    SampleSet roundTripCpuMicros;
+    SampleSet throughputMBps;
+    SampleSet throughputCpuMillis;
+    SampleSet startToExitMillis;
+    SampleSet peakRssKiB;
+  };
+
+  void StartServer();
+  void StopServer();
+  void RoundTrips(const ClientProfile &client, std::size_t round);
+  void Throughput(const ClientProfile &client, std::size_t round);
+  void StartToExit(const ClientProfile &client, std::size_t round);
+  // Ends a client's input, then checks its output total and exit status.
+  void End(const ClientProfile &client, const char *test, SpawnedProcess &process,
+           ConsoleDriver &driver, std::uint64_t expectedOutput);
+  void Check(bool ok, const ClientProfile &client, const char *test, const std::string &what);
+  void Record(std::size_t round, const ClientProfile &client, const char *test, std::size_t count,
+              double median, double p99, const char *unit, double cpuMillis, long peakRssKiB);
+  Clock::time_point Deadline() const;
+  ResultTable Summary() const;
+
+  const BenchOptions &options;
+  std::ostream &runs;
+  std::ostream &progress;
+  const std::string pipeName;
+  const std::string socketPath;
+  const std::string line;
+  const std::string bigLine;
+  std::vector<ClientProfile> clients;
+  std::map<std::string, Figures> figures;
+  std::unique_ptr<SpawnedProcess> server;
+};
+
+#endif

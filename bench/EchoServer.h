@@ -1,0 +1,55 @@
+#ifndef SKELLAN_BENCH_ECHOSERVER_H
+#define SKELLAN_BENCH_ECHOSERVER_H
+
+#include <cstddef>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+
+// The benchmark's echoing pipe server: a SOCK_SEQPACKET listener at
+// /tmp/CoreFxPipe_NAME that sends every message back to its sender, on one
+// thread with epoll. It never blocks on a client: echoes that do not fit
+// are queued, so a client that writes while it is not reading cannot stall
+// the server. It ends on SIGINT, SIGTERM or the end of its standard input,
+// so it cannot outlive the benchmark that started it.
+class EchoServer {
+public:
+  explicit EchoServer(std::string socketPath);
+  ~EchoServer();
+  EchoServer(const EchoServer &) = delete;
+  EchoServer &operator=(const EchoServer &) = delete;
+
+  // Listens, prints "listening PATH" and serves; returns the exit status.
+  int Run();
+
+private:
+  struct Connection {
+    std::deque<std::string> pending;
+    std::size_t pendingBytes = 0;
+    std::size_t sentOfFront = 0;
+    // The client has ended its side; close once the queue is sent.
+    bool draining = false;
+    // The epoll events asked for now, so that unchanged ones cost no call.
+    unsigned watched = 0;
+  };
+
+  bool Listen();
+  void Accept();
+  // Each returns false when the connection is to be dropped.
+  bool Receive(int fd, Connection &connection);
+  // Sends queued echoes until the socket is full.
+  bool Flush(int fd, Connection &connection);
+  void Watch(int fd, Connection &connection);
+  void Drop(int fd);
+
+  const std::string path;
+  int listener = -1;
+  int epoll = -1;
+  int signals = -1;
+  bool bound = false;
+  std::unique_ptr<char[]> buffer;
+  std::map<int, Connection> connections;
+};
+
+#endif
