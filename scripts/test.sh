@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds with warnings as errors and runs every test.
+# Installs what is needed, builds with warnings as errors and runs every
+# test: the native suite, the same under AddressSanitizer+UBSan and under
+# ThreadSanitizer, the shell fuzzer for a minute, the Windows builds with
+# their suite under Wine, and a short run of the benchmark.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -7,4 +10,16 @@ bash scripts/install-deps.sh
 echo "== native build and tests"
 cmake -S . -B build -DSKELLAN_WERROR=ON >/dev/null
 cmake --build build -j2
-(cd build && ctest --output-on-failure -j2 --timeout 300)
+ctest --test-dir build --output-on-failure -j2 --timeout 300
+
+echo "== sanitizers"
+bash .ci/sanitizers.sh
+
+echo "== fuzzer"
+bash .ci/fuzz.sh 60
+
+echo "== Windows builds and the Wine suite"
+bash .ci/windows.sh
+
+echo "== benchmark smoke"
+bash .ci/bench-smoke.sh build
