@@ -1,14 +1,12 @@
 #include "ClientSession.h"
+#include "ClientText.h"
 #include "TestServer.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-const std::string kConnected = "OK Connected\n";
-const std::string kClosed = "OK Connection closed\n";
-const std::string kNotConnected = "ERROR Not connected\n";
-const std::string kNoName = "ERROR The pipe name must be specified\n";
+using namespace clienttext;
 
 TEST(ClientCommands, RepliesWhileNotConnected)
 {

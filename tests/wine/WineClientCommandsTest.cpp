@@ -1,4 +1,5 @@
 #include "ClientSession.h"
+#include "ClientText.h"
 #include "TestServer.h"
 #include "WinePrograms.h"
 
@@ -8,10 +9,7 @@
 
 namespace {
 
-const std::string kConnected = "OK Connected\n";
-const std::string kClosed = "OK Connection closed\n";
-const std::string kNotConnected = "ERROR Not connected\n";
-const std::string kNoName = "ERROR The pipe name must be specified\n";
+using namespace clienttext;
 
 TEST(WineClientCommands, RepliesWhileNotConnected)
 {

@@ -1,4 +1,5 @@
 #include "ClientSession.h"
+#include "ClientText.h"
 #include "TestServer.h"
 #include "WinePrograms.h"
 
@@ -12,15 +13,7 @@
 
 namespace {
 
-const std::string kConnected = "OK Connected\n";
-const std::string kClosed = "OK Connection closed\n";
-const std::string kNotConnected = "ERROR Not connected\n";
-const std::string kCannotWrite = "ERROR Cannot write to pipe\n";
-
-std::string CannotConnect(const std::string& name)
-{
-    return "ERROR Cannot connect to named pipe: " + name + "\n";
-}
+using namespace clienttext;
 
 // A connect to a busy pipe gives up after some seconds; this only guards
 // against a hang.

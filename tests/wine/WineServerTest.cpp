@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 #include "ClientSession.h"
+#include "ClientText.h"
 #include "TestServer.h"
 #include "WinePrograms.h"
 
@@ -11,8 +12,8 @@
 
 namespace {
 
-const std::string kConnected = "OK Connected\n";
-const std::string kClosed = "OK Connection closed\n";
+using namespace clienttext;
+
 const ChildProcess::Duration kBusyConnect{30000};
 
 std::vector<std::string> Server(const std::vector<std::string>& args)
@@ -22,10 +23,6 @@ std::vector<std::string> Server(const std::vector<std::string>& args)
     return command;
 }
 
-std::string CannotConnect(const std::string& name)
-{
-    return "ERROR Cannot connect to named pipe: " + name + "\n";
-}
 
 TEST(WineServer, CommandLineIsTheSameAsOnLinux)
 {

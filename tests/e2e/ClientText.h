@@ -4,13 +4,14 @@
 #include <string>
 #include <vector>
 
-// What the client prints and the server sends, as the fault tests expect it.
+// What the client prints and the server sends, as the tests expect it.
 namespace clienttext {
 
 extern const std::string kConnected;
 extern const std::string kClosed;
 extern const std::string kNotConnected;
 extern const std::string kCannotWrite;
+extern const std::string kNoName;
 
 std::string CannotConnect(const std::string& name);
 

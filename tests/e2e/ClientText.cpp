@@ -6,6 +6,7 @@ const std::string kConnected = "OK Connected\n";
 const std::string kClosed = "OK Connection closed\n";
 const std::string kNotConnected = "ERROR Not connected\n";
 const std::string kCannotWrite = "ERROR Cannot write to pipe\n";
+const std::string kNoName = "ERROR The pipe name must be specified\n";
 
 std::string CannotConnect(const std::string& name)
 {
