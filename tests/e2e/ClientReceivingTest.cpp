@@ -1,4 +1,5 @@
 #include "ClientSession.h"
+#include "ClientText.h"
 #include "TestServer.h"
 
 #include <gtest/gtest.h>
@@ -8,15 +9,7 @@
 
 namespace {
 
-// The bytes of --send-size N: 'a' to 'z' over and over.
-std::string Pattern(std::size_t size)
-{
-    std::string text;
-    for (std::size_t i = 0; i < size; ++i) {
-        text += static_cast<char>('a' + i % 26);
-    }
-    return text;
-}
+using namespace clienttext;
 
 struct Case {
     std::string what;

@@ -1,3 +1,4 @@
+#include "ClientText.h"
 #include "SocketClient.h"
 #include "TestServer.h"
 
@@ -8,18 +9,10 @@
 
 namespace {
 
+using namespace clienttext;
+
 using namespace std::string_literals;
 using Result = SocketClient::Result;
-
-// The bytes of --send-size N: 'a' to 'z' over and over.
-std::string Pattern(std::size_t size)
-{
-    std::string text;
-    for (std::size_t i = 0; i < size; ++i) {
-        text += static_cast<char>('a' + i % 26);
-    }
-    return text;
-}
 
 // Bytes of every value, so nothing is special-cased on the way.
 std::string Binary(std::size_t size)
