@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -80,6 +82,19 @@ bool TestServer::WaitForLog(const std::string& line, ChildProcess::Duration time
     // The "listening" line always comes first, so every later line follows a
     // line feed.
     return process_.WaitForOutput("\n" + line + "\n", timeout);
+}
+
+bool TestServer::WaitForLogCount(const std::string& prefix, std::size_t count,
+                                 ChildProcess::Duration timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (CountLog(prefix) < count) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 std::size_t TestServer::CountLog(const std::string& prefix)

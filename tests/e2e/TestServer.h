@@ -40,6 +40,10 @@ public:
                     ChildProcess::Duration timeout = ChildProcess::kDefaultTimeout);
     // How many lines logged so far begin with prefix.
     std::size_t CountLog(const std::string& prefix);
+    // Waits until `count` lines that begin with prefix have been logged; the
+    // server's threads log in no fixed order among themselves.
+    bool WaitForLogCount(const std::string& prefix, std::size_t count,
+                         ChildProcess::Duration timeout = ChildProcess::kDefaultTimeout);
 
 private:
     std::string name_;
