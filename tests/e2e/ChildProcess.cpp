@@ -1,5 +1,7 @@
 #include "ChildProcess.h"
 
+#include "PipeEnd.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -14,37 +16,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-void CloseIfOpen(int& fd)
-{
-    if (fd >= 0) {
-        close(fd);
-        fd = -1;
-    }
-}
-
-// Reads what is available; closes fd at end of file.
-void Drain(int& fd, std::string& into)
-{
-    char buffer[65536];
-    while (fd >= 0) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n > 0) {
-            into.append(buffer, static_cast<std::size_t>(n));
-        } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-            CloseIfOpen(fd);
-        } else if (errno == EAGAIN) {
-            return;
-        }
-    }
-}
-
-int Remaining(Clock::time_point deadline)
-{
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
 
 } // namespace
 
@@ -106,9 +77,9 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv)
         if (pid_ > 0) {
             Reap(true);
         }
-        CloseIfOpen(input_);
-        CloseIfOpen(stdout_);
-        CloseIfOpen(stderr_);
+        PipeEnd::CloseIfOpen(input_);
+        PipeEnd::CloseIfOpen(stdout_);
+        PipeEnd::CloseIfOpen(stderr_);
         throw std::runtime_error("cannot run " + argv[0] + ": " + reason);
     }
     for (int fd : {input_, stdout_, stderr_}) {
@@ -122,9 +93,9 @@ ChildProcess::~ChildProcess()
         kill(pid_, SIGKILL);
         Reap(true);
     }
-    CloseIfOpen(input_);
-    CloseIfOpen(stdout_);
-    CloseIfOpen(stderr_);
+    PipeEnd::CloseIfOpen(input_);
+    PipeEnd::CloseIfOpen(stdout_);
+    PipeEnd::CloseIfOpen(stderr_);
 }
 
 bool ChildProcess::Send(const std::string& text, Duration timeout)
@@ -148,14 +119,14 @@ bool ChildProcess::Send(const std::string& text, Duration timeout)
         }
         // Keeps reading output meanwhile: a child blocked on its stdout
         // would never read more input.
-        Pump(Duration(Remaining(deadline)), true);
+        Pump(Duration(PipeEnd::Remaining(deadline)), true);
     }
     return true;
 }
 
 void ChildProcess::CloseInput()
 {
-    CloseIfOpen(input_);
+    PipeEnd::CloseIfOpen(input_);
 }
 
 bool ChildProcess::WaitForOutput(const std::string& text, Duration timeout, std::size_t from)
@@ -169,7 +140,7 @@ bool ChildProcess::WaitForOutput(const std::string& text, Duration timeout, std:
         if (stdout_ < 0 || Clock::now() >= deadline) {
             return false;
         }
-        Pump(Duration(Remaining(deadline)), false);
+        Pump(Duration(PipeEnd::Remaining(deadline)), false);
     }
 }
 
@@ -184,7 +155,7 @@ bool ChildProcess::WaitForOutputSize(std::size_t size, Duration timeout)
         if (stdout_ < 0 || Clock::now() >= deadline) {
             return false;
         }
-        Pump(Duration(Remaining(deadline)), false);
+        Pump(Duration(PipeEnd::Remaining(deadline)), false);
     }
 }
 
@@ -202,7 +173,7 @@ std::optional<int> ChildProcess::WaitForExit(Duration timeout)
             return std::nullopt;
         }
         // Short slices: the exit itself is not something poll can wait for.
-        Pump(Duration(std::min(Remaining(deadline), 20)), false);
+        Pump(Duration(std::min(PipeEnd::Remaining(deadline), 20)), false);
     }
 }
 
@@ -227,10 +198,10 @@ void ChildProcess::Pump(Duration timeout, bool wantInput)
         return;
     }
     if (fds[0].revents != 0) {
-        Drain(stdout_, output_);
+        PipeEnd::Drain(stdout_, output_);
     }
     if (fds[1].revents != 0) {
-        Drain(stderr_, errorOutput_);
+        PipeEnd::Drain(stderr_, errorOutput_);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "ClosableOutputClient.h"
 
 #include "ClientSession.h"
+#include "PipeEnd.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -20,39 +21,6 @@ using Clock = std::chrono::steady_clock;
 
 // How long one step of feeding waits for the client to take a line or end.
 constexpr int kFeedStepMs = 20;
-
-void CloseIfOpen(int& fd)
-{
-    if (fd >= 0) {
-        close(fd);
-        fd = -1;
-    }
-}
-
-// Reads what is there; closes fd at end of file.
-void Drain(int& fd, std::string& into)
-{
-    char buffer[65536];
-    while (fd >= 0) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n > 0) {
-            into.append(buffer, static_cast<std::size_t>(n));
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && errno == EAGAIN) {
-            return;
-        } else {
-            CloseIfOpen(fd);
-        }
-    }
-}
-
-int Remaining(Clock::time_point deadline)
-{
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
 
 } // namespace
 
@@ -95,9 +63,9 @@ ClosableOutputClient::ClosableOutputClient(Sigpipe sigpipe, Start start)
     stdout_ = out[0];
     stderr_ = err[0];
     if (pid_ < 0) {
-        CloseIfOpen(input_);
-        CloseIfOpen(stdout_);
-        CloseIfOpen(stderr_);
+        PipeEnd::CloseIfOpen(input_);
+        PipeEnd::CloseIfOpen(stdout_);
+        PipeEnd::CloseIfOpen(stderr_);
         throw std::runtime_error(std::string("fork: ") + std::strerror(forkError));
     }
     for (int fd : {input_, stdout_, stderr_}) {
@@ -113,9 +81,9 @@ ClosableOutputClient::~ClosableOutputClient()
         while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
         }
     }
-    CloseIfOpen(input_);
-    CloseIfOpen(stdout_);
-    CloseIfOpen(stderr_);
+    PipeEnd::CloseIfOpen(input_);
+    PipeEnd::CloseIfOpen(stdout_);
+    PipeEnd::CloseIfOpen(stderr_);
 }
 
 bool ClosableOutputClient::WaitForOutput(const std::string& text, Duration timeout)
@@ -129,14 +97,14 @@ bool ClosableOutputClient::WaitForOutput(const std::string& text, Duration timeo
         if (stdout_ < 0 || Clock::now() >= deadline) {
             return false;
         }
-        Pump(Remaining(deadline));
+        Pump(PipeEnd::Remaining(deadline));
     }
 }
 
 void ClosableOutputClient::CloseOutput()
 {
     Pump(0);
-    CloseIfOpen(stdout_);
+    PipeEnd::CloseIfOpen(stdout_);
 }
 
 bool ClosableOutputClient::Send(const std::string& text, Duration timeout)
@@ -158,7 +126,7 @@ bool ClosableOutputClient::Send(const std::string& text, Duration timeout)
         // Keeps reading meanwhile: a client blocked on its output would
         // never read more input.
         pollfd writable{input_, POLLOUT, 0};
-        poll(&writable, 1, std::min(Remaining(deadline), kFeedStepMs));
+        poll(&writable, 1, std::min(PipeEnd::Remaining(deadline), kFeedStepMs));
         Pump(0);
     }
     return sent == text.size();
@@ -172,7 +140,7 @@ std::optional<int> ClosableOutputClient::FeedUntilExit(const std::string& line, 
         if (exitStatus_) {
             // The client's end of stderr is closed now: read it to the end.
             while (stderr_ >= 0 && Clock::now() < deadline) {
-                Pump(Remaining(deadline));
+                Pump(PipeEnd::Remaining(deadline));
             }
             return exitStatus_;
         }
@@ -182,7 +150,7 @@ std::optional<int> ClosableOutputClient::FeedUntilExit(const std::string& line, 
         // A client that has stopped reading makes this fail; keep waiting
         // for its exit then.
         Send(line, Duration(kFeedStepMs));
-        Pump(std::min(Remaining(deadline), kFeedStepMs));
+        Pump(std::min(PipeEnd::Remaining(deadline), kFeedStepMs));
     }
 }
 
@@ -193,10 +161,10 @@ void ClosableOutputClient::Pump(int milliseconds)
         return;
     }
     if (fds[0].revents != 0) {
-        Drain(stdout_, output_);
+        PipeEnd::Drain(stdout_, output_);
     }
     if (fds[1].revents != 0) {
-        Drain(stderr_, errorOutput_);
+        PipeEnd::Drain(stderr_, errorOutput_);
     }
 }
 
