@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <istream>
-#include <ostream>
 
 PString::PString(const char *value) : text(value != nullptr ? value : "") {}
 
@@ -48,12 +47,4 @@ std::istream &PString::ReadFrom(std::istream &stream) {
     line.resize(nul);
   text.swap(line);
   return stream;
-}
-
-std::istream &operator>>(std::istream &stream, PString &str) {
-  return str.ReadFrom(stream);
-}
-
-std::ostream &operator<<(std::ostream &stream, const PString &str) {
-  return stream.write(str.GetPointer(), static_cast<std::streamsize>(str.GetLength()));
 }

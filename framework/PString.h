@@ -46,7 +46,4 @@ private:
   std::string text;
 };
 
-std::istream &operator>>(std::istream &stream, PString &str);
-std::ostream &operator<<(std::ostream &stream, const PString &str);
-
 #endif
