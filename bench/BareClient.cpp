@@ -93,8 +93,8 @@ bool BareClient::SendLines() {
     const char *start = chunk.get();
     const char *const end = start + got;
     while (start < end) {
-      const char *feed =
-          static_cast<const char *>(std::memchr(start, '\n', static_cast<std::size_t>(end - start)));
+      const char *feed = static_cast<const char *>(
+          std::memchr(start, '\n', static_cast<std::size_t>(end - start)));
       if (feed == nullptr) {
         partial.append(start, end);
         break;

@@ -1,9 +1,9 @@
 #include "ClientProfile.h"
 
 namespace {
-constexpr std::uint64_t promptBytes = 3;        // "\r$ "
-constexpr std::uint64_t connectedBytes = 13;    // "OK Connected\n"
-constexpr std::uint64_t messageFrameBytes = 3;  // "\r" before a message, "$ " after it
+constexpr std::uint64_t promptBytes = 3;       // "\r$ "
+constexpr std::uint64_t connectedBytes = 13;   // "OK Connected\n"
+constexpr std::uint64_t messageFrameBytes = 3; // "\r" before a message, "$ " after it
 } // namespace
 
 ClientProfile ClientProfile::Skellan(const std::string &program, const std::string &pipeName) {

@@ -20,7 +20,7 @@ bool ConsoleDriver::ReadAvailable(bool &ended) {
       outputBytes += static_cast<std::uint64_t>(got);
       if (recent.size() < RecentLimit)
         recent.append(buffer.get(), std::min<std::size_t>(static_cast<std::size_t>(got),
-                                                           RecentLimit - recent.size()));
+                                                          RecentLimit - recent.size()));
       return true;
     }
     if (got == 0) {

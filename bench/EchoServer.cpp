@@ -180,8 +180,8 @@ bool EchoServer::Receive(int fd, Connection &connection) {
       return false;
     }
     if (connection.pending.empty()) {
-      ssize_t sent = send(fd, buffer.get(), static_cast<std::size_t>(length),
-                          MSG_DONTWAIT | MSG_NOSIGNAL);
+      ssize_t sent =
+          send(fd, buffer.get(), static_cast<std::size_t>(length), MSG_DONTWAIT | MSG_NOSIGNAL);
       if (sent == length)
         continue;
       if (sent >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK))

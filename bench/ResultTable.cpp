@@ -21,7 +21,9 @@ std::string Format(double value, int precision) {
 }
 
 // Enough digits to tell runs apart, whatever the size of the figure.
-int PrecisionFor(double value) { return std::fabs(value) >= 1000 ? 0 : std::fabs(value) >= 10 ? 1 : 2; }
+int PrecisionFor(double value) {
+  return std::fabs(value) >= 1000 ? 0 : std::fabs(value) >= 10 ? 1 : 2;
+}
 } // namespace
 
 ResultTable::ResultTable(std::vector<std::string> names) : clients(std::move(names)) {}

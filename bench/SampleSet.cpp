@@ -14,7 +14,8 @@ double SampleSet::Percentile(double percent) const {
   std::vector<double> sorted(values);
   std::size_t rank = static_cast<std::size_t>(std::ceil(percent / 100.0 * sorted.size()));
   rank = std::min(std::max<std::size_t>(rank, 1), sorted.size());
-  std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(rank - 1), sorted.end());
+  std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(rank - 1),
+                   sorted.end());
   return sorted[rank - 1];
 }
 

@@ -61,9 +61,9 @@ int main(int argc, char **argv) {
     if (!runs)
       throw std::runtime_error("cannot write " + runsPath);
 
-    std::cout << "skellan-bench: " << options.rounds << " round(s), each with, per client: "
-              << options.roundTrips << " round trips of a " << options.lineBytes + 1
-              << "-byte line, " << options.messages << " messages of "
+    std::cout << "skellan-bench: " << options.rounds
+              << " round(s), each with, per client: " << options.roundTrips << " round trips of a "
+              << options.lineBytes + 1 << "-byte line, " << options.messages << " messages of "
               << options.messageBytes + 1 << " bytes, " << options.startups
               << " start-to-exit runs\n";
     // Other work on the machine shows in every figure.

@@ -9,11 +9,10 @@ std::vector<PString> &PendingArguments() {
 }
 } // namespace
 
-PProcess::PProcess(const char *manufacturerName, const char *name, unsigned major,
-                   unsigned minor, CodeStatus codeStatus, unsigned build)
-    : manufacturer(manufacturerName), productName(name), majorVersion(major),
-      minorVersion(minor), status(codeStatus), buildNumber(build),
-      arguments(PendingArguments()) {}
+PProcess::PProcess(const char *manufacturerName, const char *name, unsigned major, unsigned minor,
+                   CodeStatus codeStatus, unsigned build)
+    : manufacturer(manufacturerName), productName(name), majorVersion(major), minorVersion(minor),
+      status(codeStatus), buildNumber(build), arguments(PendingArguments()) {}
 
 void PProcess::PreInitialise(int argc, char **argv, char **) {
   std::vector<PString> &pending = PendingArguments();

@@ -11,8 +11,8 @@ class PProcess {
 public:
   enum CodeStatus { AlphaCode, BetaCode, ReleaseCode };
 
-  PProcess(const char *manufacturer, const char *name, unsigned majorVersion,
-           unsigned minorVersion, CodeStatus status, unsigned buildNumber);
+  PProcess(const char *manufacturer, const char *name, unsigned majorVersion, unsigned minorVersion,
+           CodeStatus status, unsigned buildNumber);
   virtual ~PProcess() = default;
   PProcess(const PProcess &) = delete;
   PProcess &operator=(const PProcess &) = delete;

@@ -13,9 +13,7 @@ PStringList::PStringList(PINDEX count, const char *const *words, bool caseless) 
 
 void PStringList::Append(PString *entry) { entries.emplace_back(entry); }
 
-void PStringList::AppendString(const PString &entry) {
-  entries.emplace_back(new PString(entry));
-}
+void PStringList::AppendString(const PString &entry) { entries.emplace_back(new PString(entry)); }
 
 PINDEX PStringList::GetValuesIndex(const PString &value) const {
   for (PINDEX i = 0; i < entries.size(); ++i) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building, the demo and the tests need (Debian 12, as root).
 set -euo pipefail
-packages=(g++ make cmake libgtest-dev socat tmux clang libclang-rt-14-dev
+packages=(g++ make cmake libgtest-dev socat tmux clang clang-format libclang-rt-14-dev
           g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64)
 missing=()
 for package in "${packages[@]}"; do

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds with warnings as errors and runs every
-# test: the native suite, the same under AddressSanitizer+UBSan and under
+# Installs what is needed, checks the layout of the sources, builds with
+# warnings as errors and runs every test: the native suite, the same under AddressSanitizer+UBSan and under
 # ThreadSanitizer, the shell fuzzer for a minute, the Windows builds with
 # their suite under Wine, and a short run of the benchmark.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+
+echo "== source format"
+find app bench framework pipe platform tests tools -name '*.cpp' -o -name '*.h' |
+  xargs clang-format --dry-run --Werror
 
 echo "== native build and tests"
 cmake -S . -B build -DSKELLAN_WERROR=ON >/dev/null

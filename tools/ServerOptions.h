@@ -8,49 +8,49 @@
 // server of every platform can share it.
 class ServerOptions {
 public:
-    // What main should do once the command line has been read.
-    enum class Action { Serve, ShowUsage, Fail };
+  // What main should do once the command line has been read.
+  enum class Action { Serve, ShowUsage, Fail };
 
-    // Largest --send-size accepted, so that a typo cannot exhaust memory.
-    static constexpr std::size_t kMaxMessageSize = 256u * 1024u * 1024u;
-    // Largest value of the other counting options.
-    static constexpr std::size_t kMaxCount = 1000000000u;
+  // Largest --send-size accepted, so that a typo cannot exhaust memory.
+  static constexpr std::size_t kMaxMessageSize = 256u * 1024u * 1024u;
+  // Largest value of the other counting options.
+  static constexpr std::size_t kMaxCount = 1000000000u;
 
-    Action Parse(const std::vector<std::string>& args);
+  Action Parse(const std::vector<std::string> &args);
 
-    static std::string Usage();
+  static std::string Usage();
 
-    // Why Parse returned Action::Fail.
-    const std::string& ErrorMessage() const { return error_; }
+  // Why Parse returned Action::Fail.
+  const std::string &ErrorMessage() const { return error_; }
 
-    const std::string& Name() const { return name_; }
-    bool ByteType() const { return byteType_; }
-    bool Echo() const { return echo_; }
-    // 0 means unlimited.
-    std::size_t Instances() const { return instances_; }
-    // The messages of --send and --send-size, in command-line order.
-    const std::vector<std::string>& Script() const { return script_; }
-    bool ScriptOnMessage() const { return scriptOnMessage_; }
-    bool CloseAfterScript() const { return closeAfterScript_; }
-    // 0 means never.
-    std::size_t CloseAfter() const { return closeAfter_; }
-    // 0 means run until killed.
-    std::size_t MaxConnections() const { return maxConnections_; }
+  const std::string &Name() const { return name_; }
+  bool ByteType() const { return byteType_; }
+  bool Echo() const { return echo_; }
+  // 0 means unlimited.
+  std::size_t Instances() const { return instances_; }
+  // The messages of --send and --send-size, in command-line order.
+  const std::vector<std::string> &Script() const { return script_; }
+  bool ScriptOnMessage() const { return scriptOnMessage_; }
+  bool CloseAfterScript() const { return closeAfterScript_; }
+  // 0 means never.
+  std::size_t CloseAfter() const { return closeAfter_; }
+  // 0 means run until killed.
+  std::size_t MaxConnections() const { return maxConnections_; }
 
 private:
-    bool Fail(const std::string& message);
-    bool ParseCount(const std::string& option, const std::string& text, std::size_t minimum,
-                    std::size_t maximum, std::size_t& value);
-    bool DecodeEscapes(const std::string& text, std::string& decoded);
+  bool Fail(const std::string &message);
+  bool ParseCount(const std::string &option, const std::string &text, std::size_t minimum,
+                  std::size_t maximum, std::size_t &value);
+  bool DecodeEscapes(const std::string &text, std::string &decoded);
 
-    std::string error_;
-    std::string name_;
-    bool byteType_ = false;
-    bool echo_ = true;
-    std::size_t instances_ = 0;
-    std::vector<std::string> script_;
-    bool scriptOnMessage_ = false;
-    bool closeAfterScript_ = false;
-    std::size_t closeAfter_ = 0;
-    std::size_t maxConnections_ = 0;
+  std::string error_;
+  std::string name_;
+  bool byteType_ = false;
+  bool echo_ = true;
+  std::size_t instances_ = 0;
+  std::vector<std::string> script_;
+  bool scriptOnMessage_ = false;
+  bool closeAfterScript_ = false;
+  std::size_t closeAfter_ = 0;
+  std::size_t maxConnections_ = 0;
 };

@@ -24,414 +24,390 @@ constexpr std::size_t kStreamChunk = 64 * 1024;
 // Room for the kernel's bookkeeping on top of a message's own bytes.
 constexpr std::size_t kSendOverhead = 64 * 1024;
 
-bool HasCredentials(msghdr& header)
-{
-    for (cmsghdr* c = CMSG_FIRSTHDR(&header); c != nullptr; c = CMSG_NXTHDR(&header, c)) {
-        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_CREDENTIALS) {
-            return true;
-        }
+bool HasCredentials(msghdr &header) {
+  for (cmsghdr *c = CMSG_FIRSTHDR(&header); c != nullptr; c = CMSG_NXTHDR(&header, c)) {
+    if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_CREDENTIALS) {
+      return true;
     }
-    return false;
+  }
+  return false;
 }
 
-void CloseIfOpen(int& fd)
-{
-    if (fd >= 0) {
-        close(fd);
-        fd = -1;
-    }
+void CloseIfOpen(int &fd) {
+  if (fd >= 0) {
+    close(fd);
+    fd = -1;
+  }
 }
 
 } // namespace
 
 SocketPipeServer::SocketPipeServer(ServerOptions options, std::string socketPath)
-    : options_(std::move(options)), path_(std::move(socketPath))
-{
+    : options_(std::move(options)), path_(std::move(socketPath)) {}
+
+SocketPipeServer::~SocketPipeServer() {
+  Stop();
+  CloseIfOpen(signals_);
+  CloseIfOpen(doneRead_);
+  CloseIfOpen(doneWrite_);
 }
 
-SocketPipeServer::~SocketPipeServer()
-{
-    Stop();
-    CloseIfOpen(signals_);
-    CloseIfOpen(doneRead_);
-    CloseIfOpen(doneWrite_);
+std::string SocketPipeServer::SocketPathFor(const std::string &name) {
+  std::string path = !name.empty() && name[0] == '/' ? name : kPipePrefix + name;
+  if (path.size() >= sizeof(sockaddr_un::sun_path)) {
+    return {};
+  }
+  return path;
 }
 
-std::string SocketPipeServer::SocketPathFor(const std::string& name)
-{
-    std::string path = !name.empty() && name[0] == '/' ? name : kPipePrefix + name;
-    if (path.size() >= sizeof(sockaddr_un::sun_path)) {
-        return {};
+int SocketPipeServer::Run() {
+  // Blocked before any worker starts, so every thread inherits the mask and
+  // the stop signals arrive only through the signalfd polled below.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // Sockets use MSG_NOSIGNAL; this also covers a reader of stdout going away.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  signals_ = signalfd(-1, &stopSignals, SFD_CLOEXEC);
+  int done[2];
+  if (signals_ < 0 || pipe2(done, O_CLOEXEC) != 0) {
+    Report("cannot set up the main loop");
+    return 1;
+  }
+  doneRead_ = done[0];
+  doneWrite_ = done[1];
+  if (!Listen()) {
+    return 1;
+  }
+  Log("listening " + path_);
+
+  int status = 0;
+  while (options_.MaxConnections() == 0 || ended_ < options_.MaxConnections()) {
+    const bool accepting = options_.Instances() == 0 || workers_.size() < options_.Instances();
+    pollfd fds[] = {{signals_, POLLIN, 0},
+                    {doneRead_, POLLIN, 0},
+                    {listener_, static_cast<short>(accepting ? POLLIN : 0), 0}};
+    if (poll(fds, 3, -1) < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      Report("poll");
+      status = 1;
+      break;
     }
-    return path;
+    if (fds[0].revents != 0) {
+      break;
+    }
+    if ((fds[1].revents & POLLIN) != 0) {
+      std::uint64_t id = 0;
+      if (read(doneRead_, &id, sizeof id) == static_cast<ssize_t>(sizeof id)) {
+        Reap(id);
+      }
+    } else if (accepting && (fds[2].revents & POLLIN) != 0) {
+      Accept();
+    }
+  }
+  Stop();
+  return status;
 }
 
-int SocketPipeServer::Run()
-{
-    // Blocked before any worker starts, so every thread inherits the mask and
-    // the stop signals arrive only through the signalfd polled below.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    // Sockets use MSG_NOSIGNAL; this also covers a reader of stdout going away.
-    std::signal(SIGPIPE, SIG_IGN);
-
-    signals_ = signalfd(-1, &stopSignals, SFD_CLOEXEC);
-    int done[2];
-    if (signals_ < 0 || pipe2(done, O_CLOEXEC) != 0) {
-        Report("cannot set up the main loop");
-        return 1;
-    }
-    doneRead_ = done[0];
-    doneWrite_ = done[1];
-    if (!Listen()) {
-        return 1;
-    }
-    Log("listening " + path_);
-
-    int status = 0;
-    while (options_.MaxConnections() == 0 || ended_ < options_.MaxConnections()) {
-        const bool accepting = options_.Instances() == 0 || workers_.size() < options_.Instances();
-        pollfd fds[] = {{signals_, POLLIN, 0},
-                        {doneRead_, POLLIN, 0},
-                        {listener_, static_cast<short>(accepting ? POLLIN : 0), 0}};
-        if (poll(fds, 3, -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            Report("poll");
-            status = 1;
-            break;
-        }
-        if (fds[0].revents != 0) {
-            break;
-        }
-        if ((fds[1].revents & POLLIN) != 0) {
-            std::uint64_t id = 0;
-            if (read(doneRead_, &id, sizeof id) == static_cast<ssize_t>(sizeof id)) {
-                Reap(id);
-            }
-        } else if (accepting && (fds[2].revents & POLLIN) != 0) {
-            Accept();
-        }
-    }
-    Stop();
-    return status;
+bool SocketPipeServer::Listen() {
+  listener_ = socket(AF_UNIX, SocketType() | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (listener_ < 0) {
+    Report("cannot create a socket");
+    return false;
+  }
+  if (!RemoveStaleSocket()) {
+    return false;
+  }
+  const sockaddr_un address = Address();
+  if (bind(listener_, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+    Report("cannot bind " + path_);
+    return false;
+  }
+  bound_ = true;
+  // With backlog 0 the kernel still queues one connection; FillQueue takes
+  // that slot when all instances are in use.
+  const int backlog = options_.Instances() == 0 ? SOMAXCONN : 0;
+  if (listen(listener_, backlog) != 0) {
+    Report("cannot listen on " + path_);
+    return false;
+  }
+  return true;
 }
 
-bool SocketPipeServer::Listen()
-{
-    listener_ = socket(AF_UNIX, SocketType() | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (listener_ < 0) {
-        Report("cannot create a socket");
-        return false;
-    }
-    if (!RemoveStaleSocket()) {
-        return false;
-    }
-    const sockaddr_un address = Address();
-    if (bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        Report("cannot bind " + path_);
-        return false;
-    }
-    bound_ = true;
-    // With backlog 0 the kernel still queues one connection; FillQueue takes
-    // that slot when all instances are in use.
-    const int backlog = options_.Instances() == 0 ? SOMAXCONN : 0;
-    if (listen(listener_, backlog) != 0) {
-        Report("cannot listen on " + path_);
-        return false;
-    }
+bool SocketPipeServer::RemoveStaleSocket() {
+  struct stat info {};
+  if (lstat(path_.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode)) {
+    // Nothing to remove; bind reports whatever is in the way.
     return true;
+  }
+  // A socket file that refuses connections was left by a server that died;
+  // one that answers (or is busy, or of the other type) is still served.
+  int probe = socket(AF_UNIX, SocketType() | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  const sockaddr_un address = Address();
+  const bool refused =
+      probe >= 0 &&
+      connect(probe, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 &&
+      errno == ECONNREFUSED;
+  CloseIfOpen(probe);
+  if (!refused) {
+    std::fprintf(stderr, "skellan-server: another server is serving %s\n", path_.c_str());
+    return false;
+  }
+  if (unlink(path_.c_str()) != 0 && errno != ENOENT) {
+    Report("cannot remove the stale socket " + path_);
+    return false;
+  }
+  return true;
 }
 
-bool SocketPipeServer::RemoveStaleSocket()
-{
-    struct stat info {};
-    if (lstat(path_.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode)) {
-        // Nothing to remove; bind reports whatever is in the way.
-        return true;
-    }
-    // A socket file that refuses connections was left by a server that died;
-    // one that answers (or is busy, or of the other type) is still served.
-    int probe = socket(AF_UNIX, SocketType() | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    const sockaddr_un address = Address();
-    const bool refused =
-        probe >= 0 &&
-        connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
-        errno == ECONNREFUSED;
-    CloseIfOpen(probe);
-    if (!refused) {
-        std::fprintf(stderr, "skellan-server: another server is serving %s\n", path_.c_str());
-        return false;
-    }
-    if (unlink(path_.c_str()) != 0 && errno != ENOENT) {
-        Report("cannot remove the stale socket " + path_);
-        return false;
-    }
-    return true;
+int SocketPipeServer::SocketType() const {
+  return options_.ByteType() ? SOCK_STREAM : SOCK_SEQPACKET;
 }
 
-int SocketPipeServer::SocketType() const
-{
-    return options_.ByteType() ? SOCK_STREAM : SOCK_SEQPACKET;
+sockaddr_un SocketPipeServer::Address() const {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  // SocketPathFor has made sure the path and its NUL fit.
+  path_.copy(address.sun_path, sizeof address.sun_path - 1);
+  return address;
 }
 
-sockaddr_un SocketPipeServer::Address() const
-{
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    // SocketPathFor has made sure the path and its NUL fit.
-    path_.copy(address.sun_path, sizeof address.sun_path - 1);
-    return address;
-}
-
-void SocketPipeServer::Accept()
-{
-    const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) {
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) {
-            Report("accept");
-        }
-        return;
+void SocketPipeServer::Accept() {
+  const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd < 0) {
+    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) {
+      Report("accept");
     }
-    if (!options_.ByteType()) {
-        // Every message then carries SCM_CREDENTIALS, which tells an empty
-        // message from the end of the connection: recv returns 0 for both.
-        const int on = 1;
-        setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &on, sizeof on);
-    }
-    const std::uint64_t id = nextId_++;
-    if (options_.Instances() != 0 && workers_.size() + 1 >= options_.Instances()) {
-        // Before logging the connect, so a client that sees it finds the pipe busy.
-        FillQueue();
-    }
+    return;
+  }
+  if (!options_.ByteType()) {
+    // Every message then carries SCM_CREDENTIALS, which tells an empty
+    // message from the end of the connection: recv returns 0 for both.
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &on, sizeof on);
+  }
+  const std::uint64_t id = nextId_++;
+  if (options_.Instances() != 0 && workers_.size() + 1 >= options_.Instances()) {
+    // Before logging the connect, so a client that sees it finds the pipe busy.
+    FillQueue();
+  }
+  {
+    std::lock_guard<std::mutex> lock(openMutex_);
+    openSockets_[id] = fd;
+  }
+  Log("connect " + std::to_string(id));
+  try {
+    workers_.emplace(id, std::thread(&SocketPipeServer::Serve, this, id, fd));
+  } catch (const std::system_error &error) {
+    std::fprintf(stderr, "skellan-server: cannot serve connection %llu: %s\n",
+                 static_cast<unsigned long long>(id), error.what());
     {
-        std::lock_guard<std::mutex> lock(openMutex_);
-        openSockets_[id] = fd;
-    }
-    Log("connect " + std::to_string(id));
-    try {
-        workers_.emplace(id, std::thread(&SocketPipeServer::Serve, this, id, fd));
-    } catch (const std::system_error& error) {
-        std::fprintf(stderr, "skellan-server: cannot serve connection %llu: %s\n",
-                     static_cast<unsigned long long>(id), error.what());
-        {
-            std::lock_guard<std::mutex> lock(openMutex_);
-            openSockets_.erase(id);
-        }
-        CloseConnection(fd);
-        Log("close " + std::to_string(id));
-        ++ended_;
-        if (placeholder_ >= 0) {
-            DropPlaceholder();
-        }
-    }
-}
-
-void SocketPipeServer::FillQueue()
-{
-    int fd = socket(AF_UNIX, SocketType() | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    const sockaddr_un address = Address();
-    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-        placeholder_ = fd;
-        return;
-    }
-    // Failing with EAGAIN means a client already sits in the one queue slot,
-    // which keeps the pipe just as busy; it is accepted when an instance frees.
-    CloseIfOpen(fd);
-}
-
-void SocketPipeServer::DropPlaceholder()
-{
-    // The queue holds one connection at most, so this accepts the placeholder.
-    const int accepted = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (accepted >= 0) {
-        close(accepted);
-    }
-    CloseIfOpen(placeholder_);
-}
-
-void SocketPipeServer::Reap(std::uint64_t id)
-{
-    const auto worker = workers_.find(id);
-    if (worker == workers_.end()) {
-        return;
-    }
-    worker->second.join();
-    workers_.erase(worker);
-    ++ended_;
-    if (placeholder_ >= 0) {
-        DropPlaceholder();
-    }
-}
-
-void SocketPipeServer::Stop()
-{
-    CloseIfOpen(listener_);
-    if (bound_) {
-        unlink(path_.c_str());
-        bound_ = false;
-    }
-    CloseIfOpen(placeholder_);
-    {
-        // Wakes every worker from its blocking recv or send.
-        std::lock_guard<std::mutex> lock(openMutex_);
-        for (const auto& open : openSockets_) {
-            shutdown(open.second, SHUT_RDWR);
-        }
-    }
-    for (auto& worker : workers_) {
-        worker.second.join();
-    }
-    workers_.clear();
-}
-
-void SocketPipeServer::Serve(std::uint64_t id, int fd)
-{
-    const std::string idText = std::to_string(id);
-    bool open = true;
-    if (!options_.ScriptOnMessage()) {
-        open = SendScript(fd) && !options_.CloseAfterScript();
-    }
-    std::size_t received = 0;
-    std::string message;
-    while (open && ReceiveMessage(fd, message)) {
-        ++received;
-        Log("recv " + idText + " " + std::to_string(message.size()));
-        if (options_.ScriptOnMessage() && received == 1) {
-            open = SendScript(fd) && !options_.CloseAfterScript();
-        } else if (options_.Echo()) {
-            open = SendMessage(fd, message);
-        }
-        if (options_.CloseAfter() != 0 && received >= options_.CloseAfter()) {
-            open = false;
-        }
-    }
-    {
-        std::lock_guard<std::mutex> lock(openMutex_);
-        openSockets_.erase(id);
+      std::lock_guard<std::mutex> lock(openMutex_);
+      openSockets_.erase(id);
     }
     CloseConnection(fd);
-    Log("close " + idText);
-    ssize_t written = 0;
-    do {
-        written = write(doneWrite_, &id, sizeof id);
-    } while (written < 0 && errno == EINTR);
+    Log("close " + std::to_string(id));
+    ++ended_;
+    if (placeholder_ >= 0) {
+      DropPlaceholder();
+    }
+  }
 }
 
-void SocketPipeServer::CloseConnection(int fd)
-{
-    // Closing with unread data makes the client's next recv fail with
-    // ECONNRESET before it has read what was sent to it. So stop the client
-    // from sending more, and discard what it already sent.
-    shutdown(fd, SHUT_RD);
-    char discard[256];
-    ssize_t n = 0;
-    do {
-        n = recv(fd, discard, sizeof discard, MSG_DONTWAIT | MSG_TRUNC);
-    } while (n > 0 || (n < 0 && errno == EINTR));
-    close(fd);
+void SocketPipeServer::FillQueue() {
+  int fd = socket(AF_UNIX, SocketType() | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  const sockaddr_un address = Address();
+  if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) {
+    placeholder_ = fd;
+    return;
+  }
+  // Failing with EAGAIN means a client already sits in the one queue slot,
+  // which keeps the pipe just as busy; it is accepted when an instance frees.
+  CloseIfOpen(fd);
 }
 
-bool SocketPipeServer::SendScript(int fd)
-{
-    for (const std::string& message : options_.Script()) {
-        if (!SendMessage(fd, message)) {
-            return false;
-        }
-    }
-    return true;
+void SocketPipeServer::DropPlaceholder() {
+  // The queue holds one connection at most, so this accepts the placeholder.
+  const int accepted = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (accepted >= 0) {
+    close(accepted);
+  }
+  CloseIfOpen(placeholder_);
 }
 
-bool SocketPipeServer::ReceiveMessage(int fd, std::string& message)
-{
-    if (options_.ByteType()) {
-        message.resize(kStreamChunk);
-        ssize_t received = 0;
-        do {
-            received = recv(fd, &message[0], message.size(), 0);
-        } while (received < 0 && errno == EINTR);
-        if (received <= 0) {
-            return false;
-        }
-        message.resize(static_cast<std::size_t>(received));
-        return true;
+void SocketPipeServer::Reap(std::uint64_t id) {
+  const auto worker = workers_.find(id);
+  if (worker == workers_.end()) {
+    return;
+  }
+  worker->second.join();
+  workers_.erase(worker);
+  ++ended_;
+  if (placeholder_ >= 0) {
+    DropPlaceholder();
+  }
+}
+
+void SocketPipeServer::Stop() {
+  CloseIfOpen(listener_);
+  if (bound_) {
+    unlink(path_.c_str());
+    bound_ = false;
+  }
+  CloseIfOpen(placeholder_);
+  {
+    // Wakes every worker from its blocking recv or send.
+    std::lock_guard<std::mutex> lock(openMutex_);
+    for (const auto &open : openSockets_) {
+      shutdown(open.second, SHUT_RDWR);
     }
-    // Peeking with MSG_TRUNC gives the whole message's length without taking it.
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
-    msghdr header{};
-    header.msg_control = control;
-    header.msg_controllen = sizeof control;
-    ssize_t length = 0;
-    do {
-        length = recvmsg(fd, &header, MSG_PEEK | MSG_TRUNC);
-    } while (length < 0 && errno == EINTR);
-    if (length < 0 || !HasCredentials(header)) {
-        return false;
+  }
+  for (auto &worker : workers_) {
+    worker.second.join();
+  }
+  workers_.clear();
+}
+
+void SocketPipeServer::Serve(std::uint64_t id, int fd) {
+  const std::string idText = std::to_string(id);
+  bool open = true;
+  if (!options_.ScriptOnMessage()) {
+    open = SendScript(fd) && !options_.CloseAfterScript();
+  }
+  std::size_t received = 0;
+  std::string message;
+  while (open && ReceiveMessage(fd, message)) {
+    ++received;
+    Log("recv " + idText + " " + std::to_string(message.size()));
+    if (options_.ScriptOnMessage() && received == 1) {
+      open = SendScript(fd) && !options_.CloseAfterScript();
+    } else if (options_.Echo()) {
+      open = SendMessage(fd, message);
     }
-    message.assign(static_cast<std::size_t>(length), '\0');
+    if (options_.CloseAfter() != 0 && received >= options_.CloseAfter()) {
+      open = false;
+    }
+  }
+  {
+    std::lock_guard<std::mutex> lock(openMutex_);
+    openSockets_.erase(id);
+  }
+  CloseConnection(fd);
+  Log("close " + idText);
+  ssize_t written = 0;
+  do {
+    written = write(doneWrite_, &id, sizeof id);
+  } while (written < 0 && errno == EINTR);
+}
+
+void SocketPipeServer::CloseConnection(int fd) {
+  // Closing with unread data makes the client's next recv fail with
+  // ECONNRESET before it has read what was sent to it. So stop the client
+  // from sending more, and discard what it already sent.
+  shutdown(fd, SHUT_RD);
+  char discard[256];
+  ssize_t n = 0;
+  do {
+    n = recv(fd, discard, sizeof discard, MSG_DONTWAIT | MSG_TRUNC);
+  } while (n > 0 || (n < 0 && errno == EINTR));
+  close(fd);
+}
+
+bool SocketPipeServer::SendScript(int fd) {
+  for (const std::string &message : options_.Script()) {
+    if (!SendMessage(fd, message)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool SocketPipeServer::ReceiveMessage(int fd, std::string &message) {
+  if (options_.ByteType()) {
+    message.resize(kStreamChunk);
     ssize_t received = 0;
     do {
-        received = recv(fd, &message[0], message.size(), 0);
+      received = recv(fd, &message[0], message.size(), 0);
     } while (received < 0 && errno == EINTR);
-    return received == length;
+    if (received <= 0) {
+      return false;
+    }
+    message.resize(static_cast<std::size_t>(received));
+    return true;
+  }
+  // Peeking with MSG_TRUNC gives the whole message's length without taking it.
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
+  msghdr header{};
+  header.msg_control = control;
+  header.msg_controllen = sizeof control;
+  ssize_t length = 0;
+  do {
+    length = recvmsg(fd, &header, MSG_PEEK | MSG_TRUNC);
+  } while (length < 0 && errno == EINTR);
+  if (length < 0 || !HasCredentials(header)) {
+    return false;
+  }
+  message.assign(static_cast<std::size_t>(length), '\0');
+  ssize_t received = 0;
+  do {
+    received = recv(fd, &message[0], message.size(), 0);
+  } while (received < 0 && errno == EINTR);
+  return received == length;
 }
 
-bool SocketPipeServer::SendMessage(int fd, const std::string& message)
-{
-    if (options_.ByteType()) {
-        std::size_t sent = 0;
-        while (sent < message.size()) {
-            const ssize_t n = send(fd, message.data() + sent, message.size() - sent, MSG_NOSIGNAL);
-            if (n < 0 && errno != EINTR) {
-                return false;
-            }
-            sent += n > 0 ? static_cast<std::size_t>(n) : 0;
-        }
-        return true;
+bool SocketPipeServer::SendMessage(int fd, const std::string &message) {
+  if (options_.ByteType()) {
+    std::size_t sent = 0;
+    while (sent < message.size()) {
+      const ssize_t n = send(fd, message.data() + sent, message.size() - sent, MSG_NOSIGNAL);
+      if (n < 0 && errno != EINTR) {
+        return false;
+      }
+      sent += n > 0 ? static_cast<std::size_t>(n) : 0;
     }
-    ReserveSendBuffer(fd, message.size());
-    ssize_t sent = 0;
-    do {
-        sent = send(fd, message.data(), message.size(), MSG_NOSIGNAL);
-    } while (sent < 0 && errno == EINTR);
-    if (sent < 0 && errno != EPIPE && errno != ECONNRESET) {
-        Report("cannot send a message of " + std::to_string(message.size()) + " bytes");
-    }
-    return sent == static_cast<ssize_t>(message.size());
+    return true;
+  }
+  ReserveSendBuffer(fd, message.size());
+  ssize_t sent = 0;
+  do {
+    sent = send(fd, message.data(), message.size(), MSG_NOSIGNAL);
+  } while (sent < 0 && errno == EINTR);
+  if (sent < 0 && errno != EPIPE && errno != ECONNRESET) {
+    Report("cannot send a message of " + std::to_string(message.size()) + " bytes");
+  }
+  return sent == static_cast<ssize_t>(message.size());
 }
 
-void SocketPipeServer::ReserveSendBuffer(int fd, std::size_t size)
-{
-    // A message-type send is all or nothing: the send buffer must hold it whole.
-    int current = 0;
-    socklen_t length = sizeof current;
-    const std::size_t needed = size + kSendOverhead;
-    if (getsockopt(fd, SOL_SOCKET, SO_SNDBUF, &current, &length) != 0 ||
-        static_cast<std::size_t>(current) >= needed) {
-        return;
-    }
-    const int wanted = static_cast<int>(std::min<std::size_t>(needed, INT_MAX / 2));
-    // SO_SNDBUFFORCE passes the system limit, but only with CAP_NET_ADMIN.
-    if (setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &wanted, sizeof wanted) != 0) {
-        setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &wanted, sizeof wanted);
-    }
+void SocketPipeServer::ReserveSendBuffer(int fd, std::size_t size) {
+  // A message-type send is all or nothing: the send buffer must hold it whole.
+  int current = 0;
+  socklen_t length = sizeof current;
+  const std::size_t needed = size + kSendOverhead;
+  if (getsockopt(fd, SOL_SOCKET, SO_SNDBUF, &current, &length) != 0 ||
+      static_cast<std::size_t>(current) >= needed) {
+    return;
+  }
+  const int wanted = static_cast<int>(std::min<std::size_t>(needed, INT_MAX / 2));
+  // SO_SNDBUFFORCE passes the system limit, but only with CAP_NET_ADMIN.
+  if (setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &wanted, sizeof wanted) != 0) {
+    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &wanted, sizeof wanted);
+  }
 }
 
-void SocketPipeServer::Log(const std::string& line)
-{
-    // One lock per line keeps the lines of concurrent workers whole.
-    std::lock_guard<std::mutex> lock(logMutex_);
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+void SocketPipeServer::Log(const std::string &line) {
+  // One lock per line keeps the lines of concurrent workers whole.
+  std::lock_guard<std::mutex> lock(logMutex_);
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
 }
 
-void SocketPipeServer::Report(const std::string& what)
-{
-    const std::string reason = std::error_code(errno, std::generic_category()).message();
-    std::fprintf(stderr, "skellan-server: %s: %s\n", what.c_str(), reason.c_str());
+void SocketPipeServer::Report(const std::string &what) {
+  const std::string reason = std::error_code(errno, std::generic_category()).message();
+  std::fprintf(stderr, "skellan-server: %s: %s\n", what.c_str(), reason.c_str());
 }

@@ -17,55 +17,55 @@
 // clients, keeps the instance limit and stops on SIGINT or SIGTERM.
 class SocketPipeServer {
 public:
-    SocketPipeServer(ServerOptions options, std::string socketPath);
-    ~SocketPipeServer();
-    SocketPipeServer(const SocketPipeServer&) = delete;
-    SocketPipeServer& operator=(const SocketPipeServer&) = delete;
+  SocketPipeServer(ServerOptions options, std::string socketPath);
+  ~SocketPipeServer();
+  SocketPipeServer(const SocketPipeServer &) = delete;
+  SocketPipeServer &operator=(const SocketPipeServer &) = delete;
 
-    // The socket path of a pipe name, or "" when it does not fit in a
-    // sockaddr_un (a truncated path would name some other socket).
-    static std::string SocketPathFor(const std::string& name);
+  // The socket path of a pipe name, or "" when it does not fit in a
+  // sockaddr_un (a truncated path would name some other socket).
+  static std::string SocketPathFor(const std::string &name);
 
-    // Serves until stopped; returns the process exit status.
-    int Run();
+  // Serves until stopped; returns the process exit status.
+  int Run();
 
 private:
-    bool Listen();
-    bool RemoveStaleSocket();
-    int SocketType() const;
-    sockaddr_un Address() const;
-    void Accept();
-    void FillQueue();
-    void DropPlaceholder();
-    void Reap(std::uint64_t id);
-    void Stop();
+  bool Listen();
+  bool RemoveStaleSocket();
+  int SocketType() const;
+  sockaddr_un Address() const;
+  void Accept();
+  void FillQueue();
+  void DropPlaceholder();
+  void Reap(std::uint64_t id);
+  void Stop();
 
-    void Serve(std::uint64_t id, int fd);
-    static void CloseConnection(int fd);
-    bool SendScript(int fd);
-    bool ReceiveMessage(int fd, std::string& message);
-    bool SendMessage(int fd, const std::string& message);
-    void ReserveSendBuffer(int fd, std::size_t size);
+  void Serve(std::uint64_t id, int fd);
+  static void CloseConnection(int fd);
+  bool SendScript(int fd);
+  bool ReceiveMessage(int fd, std::string &message);
+  bool SendMessage(int fd, const std::string &message);
+  void ReserveSendBuffer(int fd, std::size_t size);
 
-    void Log(const std::string& line);
-    static void Report(const std::string& what);
+  void Log(const std::string &line);
+  static void Report(const std::string &what);
 
-    const ServerOptions options_;
-    const std::string path_;
-    int listener_ = -1;
-    bool bound_ = false;
-    // Our own connection that fills the listener's one queue slot while
-    // every instance is in use, so that further clients find the pipe busy.
-    int placeholder_ = -1;
-    int signals_ = -1;
-    // Workers write their id here when done, waking the main thread.
-    int doneRead_ = -1;
-    int doneWrite_ = -1;
-    std::uint64_t nextId_ = 1;
-    std::size_t ended_ = 0;
-    std::map<std::uint64_t, std::thread> workers_;
+  const ServerOptions options_;
+  const std::string path_;
+  int listener_ = -1;
+  bool bound_ = false;
+  // Our own connection that fills the listener's one queue slot while
+  // every instance is in use, so that further clients find the pipe busy.
+  int placeholder_ = -1;
+  int signals_ = -1;
+  // Workers write their id here when done, waking the main thread.
+  int doneRead_ = -1;
+  int doneWrite_ = -1;
+  std::uint64_t nextId_ = 1;
+  std::size_t ended_ = 0;
+  std::map<std::uint64_t, std::thread> workers_;
 
-    std::mutex openMutex_;
-    std::map<std::uint64_t, int> openSockets_;
-    std::mutex logMutex_;
+  std::mutex openMutex_;
+  std::map<std::uint64_t, int> openSockets_;
+  std::mutex logMutex_;
 };

@@ -22,364 +22,336 @@ constexpr DWORD kDefaultWaitMs = 1000;
 // A console control handler has no context argument.
 HANDLE stopEvent = nullptr;
 
-BOOL WINAPI OnControl(DWORD)
-{
-    SetEvent(stopEvent);
-    return TRUE;
+BOOL WINAPI OnControl(DWORD) {
+  SetEvent(stopEvent);
+  return TRUE;
 }
 
-bool IsSet(HANDLE event)
-{
-    return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
-}
+bool IsSet(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
 
 } // namespace
 
 Win32PipeServer::Win32PipeServer(ServerOptions options)
-    : options_(std::move(options)), path_(PipePathFor(options_.Name()))
-{
+    : options_(std::move(options)), path_(PipePathFor(options_.Name())) {}
+
+Win32PipeServer::~Win32PipeServer() {
+  Stop();
+  SetConsoleCtrlHandler(OnControl, FALSE);
+  stopEvent = nullptr;
+  for (HANDLE event : {stop_, wake_}) {
+    if (event != nullptr) {
+      CloseHandle(event);
+    }
+  }
 }
 
-Win32PipeServer::~Win32PipeServer()
-{
-    Stop();
-    SetConsoleCtrlHandler(OnControl, FALSE);
-    stopEvent = nullptr;
-    for (HANDLE event : {stop_, wake_}) {
-        if (event != nullptr) {
-            CloseHandle(event);
-        }
-    }
-}
+std::string Win32PipeServer::PipePathFor(const std::string &name) { return kPipePrefix + name; }
 
-std::string Win32PipeServer::PipePathFor(const std::string& name)
-{
-    return kPipePrefix + name;
-}
-
-int Win32PipeServer::Run()
-{
-    // Log lines end in a bare line feed, as on every platform, so that one
-    // reader parses the logs of both servers.
-    _setmode(_fileno(stdout), _O_BINARY);
-    stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    wake_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (stop_ == nullptr || wake_ == nullptr) {
-        Report("cannot set up the main loop");
-        return 1;
+int Win32PipeServer::Run() {
+  // Log lines end in a bare line feed, as on every platform, so that one
+  // reader parses the logs of both servers.
+  _setmode(_fileno(stdout), _O_BINARY);
+  stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  wake_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (stop_ == nullptr || wake_ == nullptr) {
+    Report("cannot set up the main loop");
+    return 1;
+  }
+  const HANDLE first = NameTaken() ? INVALID_HANDLE_VALUE : CreateInstance(true);
+  if (first == INVALID_HANDLE_VALUE) {
+    if (GetLastError() == ERROR_ACCESS_DENIED) {
+      std::fprintf(stderr, "skellan-server: another server is serving %s\n", path_.c_str());
+    } else {
+      Report("cannot create " + path_);
     }
-    const HANDLE first = NameTaken() ? INVALID_HANDLE_VALUE : CreateInstance(true);
-    if (first == INVALID_HANDLE_VALUE) {
-        if (GetLastError() == ERROR_ACCESS_DENIED) {
-            std::fprintf(stderr, "skellan-server: another server is serving %s\n", path_.c_str());
-        } else {
-            Report("cannot create " + path_);
-        }
-        return 1;
-    }
-    Log("listening " + path_);
-    stopEvent = stop_;
-    SetConsoleCtrlHandler(OnControl, TRUE);
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        instances_ = 1;
-        listening_ = 1;
-        StartInstance(first);
-    }
-
-    int status = 0;
-    const HANDLE waits[] = {stop_, wake_};
-    for (;;) {
-        const DWORD woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-        if (woken != WAIT_OBJECT_0 + 1) {
-            if (woken != WAIT_OBJECT_0) {
-                Report("cannot wait for the instances");
-                status = 1;
-            }
-            break;
-        }
-        ReapFinished();
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        if (options_.MaxConnections() != 0 && ended_ >= options_.MaxConnections()) {
-            break;
-        }
-        // While no instance is free a client finds the pipe busy: that is the
-        // limit at work, or a gap that a new instance closes.
-        const bool room = options_.Instances() == 0 || instances_ < options_.Instances();
-        if (listening_ == 0 && room) {
-            const HANDLE pipe = CreateInstance(false);
-            if (pipe == INVALID_HANDLE_VALUE) {
-                Report("cannot create another instance of " + path_);
-                continue;
-            }
-            ++instances_;
-            ++listening_;
-            StartInstance(pipe);
-        }
-    }
-    Stop();
-    return status;
-}
-
-bool Win32PipeServer::NameTaken() const
-{
-    // Windows refuses a first instance of a name that has instances already,
-    // but Wine does not: so ask whether one exists, without connecting to it.
-    // A free instance ends the wait at once; busy ones let it time out.
-    if (WaitNamedPipeA(path_.c_str(), 1) || GetLastError() == ERROR_SEM_TIMEOUT) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return true;
-    }
-    return false;
-}
-
-HANDLE Win32PipeServer::CreateInstance(bool first)
-{
-    const DWORD type = options_.ByteType() ? PIPE_TYPE_BYTE | PIPE_READMODE_BYTE
-                                           : PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE;
-    // Beyond what the system counts, the main loop keeps the limit itself.
-    const std::size_t limit = options_.Instances();
-    const DWORD maxInstances = limit == 0 || limit >= PIPE_UNLIMITED_INSTANCES
-                                   ? PIPE_UNLIMITED_INSTANCES
-                                   : static_cast<DWORD>(limit);
-    // Creating the first instance fails if some other server has the name.
-    const DWORD openMode =
-        PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
-    return CreateNamedPipeA(path_.c_str(), openMode, type | PIPE_WAIT, maxInstances, kBufferSize,
-                            kBufferSize, kDefaultWaitMs, nullptr);
-}
-
-void Win32PipeServer::StartInstance(HANDLE pipe)
-{
-    // The caller holds stateMutex_ and has counted the instance in.
-    const std::uint64_t key = nextThread_++;
-    try {
-        threads_.emplace(key, std::thread(&Win32PipeServer::RunInstance, this, key, pipe));
-    } catch (const std::system_error& error) {
-        std::fprintf(stderr, "skellan-server: cannot start an instance thread: %s\n",
-                     error.what());
-        CloseHandle(pipe);
-        --instances_;
-        --listening_;
-    }
-}
-
-void Win32PipeServer::ReapFinished()
-{
-    std::vector<std::thread> done;
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        for (std::uint64_t key : finished_) {
-            const auto thread = threads_.find(key);
-            if (thread != threads_.end()) {
-                done.push_back(std::move(thread->second));
-                threads_.erase(thread);
-            }
-        }
-        finished_.clear();
-    }
-    // Outside the lock, which a thread may still be about to release.
-    for (std::thread& thread : done) {
-        thread.join();
-    }
-}
-
-void Win32PipeServer::Stop()
-{
-    if (stop_ != nullptr) {
-        SetEvent(stop_);
-    }
-    std::map<std::uint64_t, std::thread> threads;
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        threads.swap(threads_);
-        finished_.clear();
-    }
-    for (auto& thread : threads) {
-        thread.second.join();
-    }
-}
-
-void Win32PipeServer::RunInstance(std::uint64_t thread, HANDLE pipe)
-{
-    bool listening = true;
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (overlapped.hEvent == nullptr) {
-        Report("cannot create an event");
-    }
-    while (overlapped.hEvent != nullptr && WaitForClient(pipe, overlapped)) {
-        std::uint64_t id = 0;
-        {
-            // Ids are logged in the order they are handed out.
-            std::lock_guard<std::mutex> lock(stateMutex_);
-            --listening_;
-            id = nextId_++;
-            Log("connect " + std::to_string(id));
-        }
-        SetEvent(wake_);
-        Serve(pipe, overlapped, id);
-        listening = KeepListening();
-        if (!listening) {
-            break;
-        }
-    }
-    if (overlapped.hEvent != nullptr) {
-        CloseHandle(overlapped.hEvent);
-    }
-    CloseHandle(pipe);
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        --instances_;
-        listening_ -= listening ? 1 : 0;
-        finished_.push_back(thread);
-    }
-    SetEvent(wake_);
-}
-
-bool Win32PipeServer::KeepListening()
-{
+    return 1;
+  }
+  Log("listening " + path_);
+  stopEvent = stop_;
+  SetConsoleCtrlHandler(OnControl, TRUE);
+  {
     std::lock_guard<std::mutex> lock(stateMutex_);
-    // Another free instance already takes the next client; keeping this one
-    // as well would only grow the count of instances nobody uses.
-    if (IsSet(stop_) || listening_ > 0) {
-        return false;
+    instances_ = 1;
+    listening_ = 1;
+    StartInstance(first);
+  }
+
+  int status = 0;
+  const HANDLE waits[] = {stop_, wake_};
+  for (;;) {
+    const DWORD woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    if (woken != WAIT_OBJECT_0 + 1) {
+      if (woken != WAIT_OBJECT_0) {
+        Report("cannot wait for the instances");
+        status = 1;
+      }
+      break;
     }
-    ++listening_;
+    ReapFinished();
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (options_.MaxConnections() != 0 && ended_ >= options_.MaxConnections()) {
+      break;
+    }
+    // While no instance is free a client finds the pipe busy: that is the
+    // limit at work, or a gap that a new instance closes.
+    const bool room = options_.Instances() == 0 || instances_ < options_.Instances();
+    if (listening_ == 0 && room) {
+      const HANDLE pipe = CreateInstance(false);
+      if (pipe == INVALID_HANDLE_VALUE) {
+        Report("cannot create another instance of " + path_);
+        continue;
+      }
+      ++instances_;
+      ++listening_;
+      StartInstance(pipe);
+    }
+  }
+  Stop();
+  return status;
+}
+
+bool Win32PipeServer::NameTaken() const {
+  // Windows refuses a first instance of a name that has instances already,
+  // but Wine does not: so ask whether one exists, without connecting to it.
+  // A free instance ends the wait at once; busy ones let it time out.
+  if (WaitNamedPipeA(path_.c_str(), 1) || GetLastError() == ERROR_SEM_TIMEOUT) {
+    SetLastError(ERROR_ACCESS_DENIED);
     return true;
+  }
+  return false;
 }
 
-bool Win32PipeServer::WaitForClient(HANDLE pipe, OVERLAPPED& overlapped)
-{
-    if (ConnectNamedPipe(pipe, &overlapped)) {
-        return true;
-    }
-    switch (GetLastError()) {
-    case ERROR_PIPE_CONNECTED:
-    // A client that came and went before the call is served as any other:
-    // its first read finds it gone.
-    case ERROR_NO_DATA:
-        return true;
-    case ERROR_IO_PENDING: {
-        DWORD unused = 0;
-        return Complete(pipe, overlapped, FALSE, unused);
-    }
-    default:
-        Report("cannot wait for a client on " + path_);
-        return false;
-    }
+HANDLE Win32PipeServer::CreateInstance(bool first) {
+  const DWORD type = options_.ByteType() ? PIPE_TYPE_BYTE | PIPE_READMODE_BYTE
+                                         : PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE;
+  // Beyond what the system counts, the main loop keeps the limit itself.
+  const std::size_t limit = options_.Instances();
+  const DWORD maxInstances = limit == 0 || limit >= PIPE_UNLIMITED_INSTANCES
+                                 ? PIPE_UNLIMITED_INSTANCES
+                                 : static_cast<DWORD>(limit);
+  // Creating the first instance fails if some other server has the name.
+  const DWORD openMode =
+      PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
+  return CreateNamedPipeA(path_.c_str(), openMode, type | PIPE_WAIT, maxInstances, kBufferSize,
+                          kBufferSize, kDefaultWaitMs, nullptr);
 }
 
-void Win32PipeServer::Serve(HANDLE pipe, OVERLAPPED& overlapped, std::uint64_t id)
-{
-    const std::string idText = std::to_string(id);
-    bool open = true;
-    if (!options_.ScriptOnMessage()) {
-        open = SendScript(pipe, overlapped) && !options_.CloseAfterScript();
+void Win32PipeServer::StartInstance(HANDLE pipe) {
+  // The caller holds stateMutex_ and has counted the instance in.
+  const std::uint64_t key = nextThread_++;
+  try {
+    threads_.emplace(key, std::thread(&Win32PipeServer::RunInstance, this, key, pipe));
+  } catch (const std::system_error &error) {
+    std::fprintf(stderr, "skellan-server: cannot start an instance thread: %s\n", error.what());
+    CloseHandle(pipe);
+    --instances_;
+    --listening_;
+  }
+}
+
+void Win32PipeServer::ReapFinished() {
+  std::vector<std::thread> done;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    for (std::uint64_t key : finished_) {
+      const auto thread = threads_.find(key);
+      if (thread != threads_.end()) {
+        done.push_back(std::move(thread->second));
+        threads_.erase(thread);
+      }
     }
-    std::size_t received = 0;
-    std::string message;
-    while (open && ReceiveMessage(pipe, overlapped, message)) {
-        ++received;
-        Log("recv " + idText + " " + std::to_string(message.size()));
-        if (options_.ScriptOnMessage() && received == 1) {
-            open = SendScript(pipe, overlapped) && !options_.CloseAfterScript();
-        } else if (options_.Echo()) {
-            open = SendMessage(pipe, overlapped, message);
-        }
-        if (options_.CloseAfter() != 0 && received >= options_.CloseAfter()) {
-            open = false;
-        }
-    }
-    // DisconnectNamedPipe throws away whatever the client has not read yet:
-    // first wait until it has read all, unless the server is stopping. With
-    // the client gone this returns at once.
-    if (!IsSet(stop_)) {
-        FlushFileBuffers(pipe);
-    }
-    DisconnectNamedPipe(pipe);
-    Log("close " + idText);
+    finished_.clear();
+  }
+  // Outside the lock, which a thread may still be about to release.
+  for (std::thread &thread : done) {
+    thread.join();
+  }
+}
+
+void Win32PipeServer::Stop() {
+  if (stop_ != nullptr) {
+    SetEvent(stop_);
+  }
+  std::map<std::uint64_t, std::thread> threads;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    threads.swap(threads_);
+    finished_.clear();
+  }
+  for (auto &thread : threads) {
+    thread.second.join();
+  }
+}
+
+void Win32PipeServer::RunInstance(std::uint64_t thread, HANDLE pipe) {
+  bool listening = true;
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (overlapped.hEvent == nullptr) {
+    Report("cannot create an event");
+  }
+  while (overlapped.hEvent != nullptr && WaitForClient(pipe, overlapped)) {
+    std::uint64_t id = 0;
     {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        ++ended_;
+      // Ids are logged in the order they are handed out.
+      std::lock_guard<std::mutex> lock(stateMutex_);
+      --listening_;
+      id = nextId_++;
+      Log("connect " + std::to_string(id));
     }
     SetEvent(wake_);
+    Serve(pipe, overlapped, id);
+    listening = KeepListening();
+    if (!listening) {
+      break;
+    }
+  }
+  if (overlapped.hEvent != nullptr) {
+    CloseHandle(overlapped.hEvent);
+  }
+  CloseHandle(pipe);
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    --instances_;
+    listening_ -= listening ? 1 : 0;
+    finished_.push_back(thread);
+  }
+  SetEvent(wake_);
 }
 
-bool Win32PipeServer::SendScript(HANDLE pipe, OVERLAPPED& overlapped)
-{
-    for (const std::string& message : options_.Script()) {
-        if (!SendMessage(pipe, overlapped, message)) {
-            return false;
-        }
-    }
+bool Win32PipeServer::KeepListening() {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  // Another free instance already takes the next client; keeping this one
+  // as well would only grow the count of instances nobody uses.
+  if (IsSet(stop_) || listening_ > 0) {
+    return false;
+  }
+  ++listening_;
+  return true;
+}
+
+bool Win32PipeServer::WaitForClient(HANDLE pipe, OVERLAPPED &overlapped) {
+  if (ConnectNamedPipe(pipe, &overlapped)) {
     return true;
+  }
+  switch (GetLastError()) {
+  case ERROR_PIPE_CONNECTED:
+  // A client that came and went before the call is served as any other:
+  // its first read finds it gone.
+  case ERROR_NO_DATA:
+    return true;
+  case ERROR_IO_PENDING: {
+    DWORD unused = 0;
+    return Complete(pipe, overlapped, FALSE, unused);
+  }
+  default:
+    Report("cannot wait for a client on " + path_);
+    return false;
+  }
 }
 
-bool Win32PipeServer::ReceiveMessage(HANDLE pipe, OVERLAPPED& overlapped, std::string& message)
-{
-    message.clear();
-    for (;;) {
-        const std::size_t old = message.size();
-        message.resize(old + kChunk);
-        DWORD got = 0;
-        const BOOL started = ReadFile(pipe, &message[old], kChunk, nullptr, &overlapped);
-        const bool done = Complete(pipe, overlapped, started, got);
-        const DWORD error = done ? ERROR_SUCCESS : GetLastError();
-        message.resize(old + got);
-        if (done) {
-            return true;
-        }
-        // The rest of a message longer than one part comes with the next read.
-        if (error != ERROR_MORE_DATA) {
-            return false;
-        }
+void Win32PipeServer::Serve(HANDLE pipe, OVERLAPPED &overlapped, std::uint64_t id) {
+  const std::string idText = std::to_string(id);
+  bool open = true;
+  if (!options_.ScriptOnMessage()) {
+    open = SendScript(pipe, overlapped) && !options_.CloseAfterScript();
+  }
+  std::size_t received = 0;
+  std::string message;
+  while (open && ReceiveMessage(pipe, overlapped, message)) {
+    ++received;
+    Log("recv " + idText + " " + std::to_string(message.size()));
+    if (options_.ScriptOnMessage() && received == 1) {
+      open = SendScript(pipe, overlapped) && !options_.CloseAfterScript();
+    } else if (options_.Echo()) {
+      open = SendMessage(pipe, overlapped, message);
     }
-}
-
-bool Win32PipeServer::SendMessage(HANDLE pipe, OVERLAPPED& overlapped, const std::string& message)
-{
-    // A message goes out in one write; a byte stream may take several.
-    std::size_t sent = 0;
-    do {
-        DWORD wrote = 0;
-        const BOOL started = WriteFile(pipe, message.data() + sent,
-                                       static_cast<DWORD>(message.size() - sent), nullptr,
-                                       &overlapped);
-        if (!Complete(pipe, overlapped, started, wrote)) {
-            return false;
-        }
-        sent += wrote;
-    } while (options_.ByteType() && sent < message.size());
-    return sent == message.size();
-}
-
-bool Win32PipeServer::Complete(HANDLE pipe, OVERLAPPED& overlapped, BOOL started,
-                               DWORD& transferred)
-{
-    // Finishes a call on `overlapped` that returned `started`: waits for it,
-    // or cancels it once the server stops. GetLastError tells why it failed.
-    if (!started && GetLastError() != ERROR_IO_PENDING && GetLastError() != ERROR_MORE_DATA) {
-        return false;
+    if (options_.CloseAfter() != 0 && received >= options_.CloseAfter()) {
+      open = false;
     }
-    const HANDLE waits[] = {overlapped.hEvent, stop_};
-    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
-        CancelIoEx(pipe, &overlapped);
+  }
+  // DisconnectNamedPipe throws away whatever the client has not read yet:
+  // first wait until it has read all, unless the server is stopping. With
+  // the client gone this returns at once.
+  if (!IsSet(stop_)) {
+    FlushFileBuffers(pipe);
+  }
+  DisconnectNamedPipe(pipe);
+  Log("close " + idText);
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    ++ended_;
+  }
+  SetEvent(wake_);
+}
+
+bool Win32PipeServer::SendScript(HANDLE pipe, OVERLAPPED &overlapped) {
+  for (const std::string &message : options_.Script()) {
+    if (!SendMessage(pipe, overlapped, message)) {
+      return false;
     }
-    return GetOverlappedResult(pipe, &overlapped, &transferred, TRUE) != FALSE;
+  }
+  return true;
 }
 
-void Win32PipeServer::Log(const std::string& line)
-{
-    // One lock per line keeps the lines of concurrent instances whole.
-    std::lock_guard<std::mutex> lock(logMutex_);
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+bool Win32PipeServer::ReceiveMessage(HANDLE pipe, OVERLAPPED &overlapped, std::string &message) {
+  message.clear();
+  for (;;) {
+    const std::size_t old = message.size();
+    message.resize(old + kChunk);
+    DWORD got = 0;
+    const BOOL started = ReadFile(pipe, &message[old], kChunk, nullptr, &overlapped);
+    const bool done = Complete(pipe, overlapped, started, got);
+    const DWORD error = done ? ERROR_SUCCESS : GetLastError();
+    message.resize(old + got);
+    if (done) {
+      return true;
+    }
+    // The rest of a message longer than one part comes with the next read.
+    if (error != ERROR_MORE_DATA) {
+      return false;
+    }
+  }
 }
 
-void Win32PipeServer::Report(const std::string& what)
-{
-    const unsigned long error = GetLastError();
-    std::fprintf(stderr, "skellan-server: %s: Windows error %lu\n", what.c_str(), error);
+bool Win32PipeServer::SendMessage(HANDLE pipe, OVERLAPPED &overlapped, const std::string &message) {
+  // A message goes out in one write; a byte stream may take several.
+  std::size_t sent = 0;
+  do {
+    DWORD wrote = 0;
+    const BOOL started = WriteFile(pipe, message.data() + sent,
+                                   static_cast<DWORD>(message.size() - sent), nullptr, &overlapped);
+    if (!Complete(pipe, overlapped, started, wrote)) {
+      return false;
+    }
+    sent += wrote;
+  } while (options_.ByteType() && sent < message.size());
+  return sent == message.size();
+}
+
+bool Win32PipeServer::Complete(HANDLE pipe, OVERLAPPED &overlapped, BOOL started,
+                               DWORD &transferred) {
+  // Finishes a call on `overlapped` that returned `started`: waits for it,
+  // or cancels it once the server stops. GetLastError tells why it failed.
+  if (!started && GetLastError() != ERROR_IO_PENDING && GetLastError() != ERROR_MORE_DATA) {
+    return false;
+  }
+  const HANDLE waits[] = {overlapped.hEvent, stop_};
+  if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+    CancelIoEx(pipe, &overlapped);
+  }
+  return GetOverlappedResult(pipe, &overlapped, &transferred, TRUE) != FALSE;
+}
+
+void Win32PipeServer::Log(const std::string &line) {
+  // One lock per line keeps the lines of concurrent instances whole.
+  std::lock_guard<std::mutex> lock(logMutex_);
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+void Win32PipeServer::Report(const std::string &what) {
+  const unsigned long error = GetLastError();
+  std::fprintf(stderr, "skellan-server: %s: Windows error %lu\n", what.c_str(), error);
 }

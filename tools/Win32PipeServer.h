@@ -19,56 +19,56 @@
 // limit, and stops everything on Ctrl-C, Ctrl-Break or --max-connections.
 class Win32PipeServer {
 public:
-    explicit Win32PipeServer(ServerOptions options);
-    ~Win32PipeServer();
-    Win32PipeServer(const Win32PipeServer&) = delete;
-    Win32PipeServer& operator=(const Win32PipeServer&) = delete;
+  explicit Win32PipeServer(ServerOptions options);
+  ~Win32PipeServer();
+  Win32PipeServer(const Win32PipeServer &) = delete;
+  Win32PipeServer &operator=(const Win32PipeServer &) = delete;
 
-    // "\\.\pipe\" + name.
-    static std::string PipePathFor(const std::string& name);
+  // "\\.\pipe\" + name.
+  static std::string PipePathFor(const std::string &name);
 
-    // Serves until stopped; returns the process exit status.
-    int Run();
+  // Serves until stopped; returns the process exit status.
+  int Run();
 
 private:
-    // Whether some server already serves the name; sets ERROR_ACCESS_DENIED,
-    // as creating the first instance then does.
-    bool NameTaken() const;
-    HANDLE CreateInstance(bool first);
-    void StartInstance(HANDLE pipe);
-    void ReapFinished();
-    void Stop();
+  // Whether some server already serves the name; sets ERROR_ACCESS_DENIED,
+  // as creating the first instance then does.
+  bool NameTaken() const;
+  HANDLE CreateInstance(bool first);
+  void StartInstance(HANDLE pipe);
+  void ReapFinished();
+  void Stop();
 
-    void RunInstance(std::uint64_t thread, HANDLE pipe);
-    bool WaitForClient(HANDLE pipe, OVERLAPPED& overlapped);
-    void Serve(HANDLE pipe, OVERLAPPED& overlapped, std::uint64_t id);
-    bool SendScript(HANDLE pipe, OVERLAPPED& overlapped);
-    bool ReceiveMessage(HANDLE pipe, OVERLAPPED& overlapped, std::string& message);
-    bool SendMessage(HANDLE pipe, OVERLAPPED& overlapped, const std::string& message);
-    bool Complete(HANDLE pipe, OVERLAPPED& overlapped, BOOL started, DWORD& transferred);
-    // Called by an instance thread when its wait ends; false when it should
-    // give its instance up rather than wait again.
-    bool KeepListening();
+  void RunInstance(std::uint64_t thread, HANDLE pipe);
+  bool WaitForClient(HANDLE pipe, OVERLAPPED &overlapped);
+  void Serve(HANDLE pipe, OVERLAPPED &overlapped, std::uint64_t id);
+  bool SendScript(HANDLE pipe, OVERLAPPED &overlapped);
+  bool ReceiveMessage(HANDLE pipe, OVERLAPPED &overlapped, std::string &message);
+  bool SendMessage(HANDLE pipe, OVERLAPPED &overlapped, const std::string &message);
+  bool Complete(HANDLE pipe, OVERLAPPED &overlapped, BOOL started, DWORD &transferred);
+  // Called by an instance thread when its wait ends; false when it should
+  // give its instance up rather than wait again.
+  bool KeepListening();
 
-    void Log(const std::string& line);
-    static void Report(const std::string& what);
+  void Log(const std::string &line);
+  static void Report(const std::string &what);
 
-    const ServerOptions options_;
-    const std::string path_;
-    // Manual-reset: once set, every wait of every thread ends.
-    HANDLE stop_ = nullptr;
-    // Auto-reset: an instance thread tells the main thread that the counts
-    // below changed.
-    HANDLE wake_ = nullptr;
+  const ServerOptions options_;
+  const std::string path_;
+  // Manual-reset: once set, every wait of every thread ends.
+  HANDLE stop_ = nullptr;
+  // Auto-reset: an instance thread tells the main thread that the counts
+  // below changed.
+  HANDLE wake_ = nullptr;
 
-    std::mutex stateMutex_;
-    std::map<std::uint64_t, std::thread> threads_;
-    std::vector<std::uint64_t> finished_;
-    std::uint64_t nextThread_ = 1;
-    std::uint64_t nextId_ = 1;
-    std::size_t instances_ = 0;
-    std::size_t listening_ = 0;
-    std::size_t ended_ = 0;
+  std::mutex stateMutex_;
+  std::map<std::uint64_t, std::thread> threads_;
+  std::vector<std::uint64_t> finished_;
+  std::uint64_t nextThread_ = 1;
+  std::uint64_t nextId_ = 1;
+  std::size_t instances_ = 0;
+  std::size_t listening_ = 0;
+  std::size_t ended_ = 0;
 
-    std::mutex logMutex_;
+  std::mutex logMutex_;
 };

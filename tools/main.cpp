@@ -9,31 +9,30 @@
 #include <string>
 #include <vector>
 
-int main(int argc, char* argv[])
-{
-    ServerOptions options;
-    switch (options.Parse(std::vector<std::string>(argv + 1, argv + argc))) {
-    case ServerOptions::Action::ShowUsage:
-        std::cout << ServerOptions::Usage();
-        return 0;
-    case ServerOptions::Action::Fail:
-        std::cerr << "skellan-server: " << options.ErrorMessage() << "\n"
-                  << "Try 'skellan-server --help'.\n";
-        return 2;
-    case ServerOptions::Action::Serve:
-        break;
-    }
+int main(int argc, char *argv[]) {
+  ServerOptions options;
+  switch (options.Parse(std::vector<std::string>(argv + 1, argv + argc))) {
+  case ServerOptions::Action::ShowUsage:
+    std::cout << ServerOptions::Usage();
+    return 0;
+  case ServerOptions::Action::Fail:
+    std::cerr << "skellan-server: " << options.ErrorMessage() << "\n"
+              << "Try 'skellan-server --help'.\n";
+    return 2;
+  case ServerOptions::Action::Serve:
+    break;
+  }
 #ifdef _WIN32
-    Win32PipeServer server(std::move(options));
-    return server.Run();
+  Win32PipeServer server(std::move(options));
+  return server.Run();
 #else
-    std::string path = SocketPipeServer::SocketPathFor(options.Name());
-    if (path.empty()) {
-        std::cerr << "skellan-server: the socket path for pipe name '" << options.Name()
-                  << "' is too long\n";
-        return 2;
-    }
-    SocketPipeServer server(std::move(options), std::move(path));
-    return server.Run();
+  std::string path = SocketPipeServer::SocketPathFor(options.Name());
+  if (path.empty()) {
+    std::cerr << "skellan-server: the socket path for pipe name '" << options.Name()
+              << "' is too long\n";
+    return 2;
+  }
+  SocketPipeServer server(std::move(options), std::move(path));
+  return server.Run();
 #endif
 }

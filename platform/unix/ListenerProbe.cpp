@@ -84,7 +84,8 @@ ListenerProbe::Result ListenerProbe::Check(const std::string &socketPath) {
            RTA_OK(attribute, attributesLeft); attribute = RTA_NEXT(attribute, attributesLeft)) {
         if (attribute->rta_type == UNIX_DIAG_VFS) {
           const unix_diag_vfs *vfs = static_cast<const unix_diag_vfs *>(RTA_DATA(attribute));
-          matches = vfs->udiag_vfs_ino == file.st_ino && SameDevice(vfs->udiag_vfs_dev, file.st_dev);
+          matches =
+              vfs->udiag_vfs_ino == file.st_ino && SameDevice(vfs->udiag_vfs_dev, file.st_dev);
         } else if (attribute->rta_type == UNIX_DIAG_RQLEN) {
           const unix_diag_rqlen *queue = static_cast<const unix_diag_rqlen *>(RTA_DATA(attribute));
           // For a listener: connections waiting to be accepted, and the

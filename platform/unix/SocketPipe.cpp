@@ -120,7 +120,8 @@ std::shared_ptr<SocketPipe> SocketPipe::Connect(const PipeName &name, DWORD *err
   return nullptr;
 }
 
-SocketPipe::SocketPipe(int socketFd, bool isMessageType) : fd(socketFd), messageType(isMessageType) {
+SocketPipe::SocketPipe(int socketFd, bool isMessageType)
+    : fd(socketFd), messageType(isMessageType) {
   reading.wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   writing.wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }

@@ -22,9 +22,7 @@ BOOL Fail(DWORD error) {
 
 // Ends a call with the status of an operation: TRUE on success, otherwise
 // FALSE with the status as the last error.
-BOOL Result(DWORD status) {
-  return status == ERROR_SUCCESS ? TRUE : Fail(status);
-}
+BOOL Result(DWORD status) { return status == ERROR_SUCCESS ? TRUE : Fail(status); }
 
 std::shared_ptr<SocketPipe> FindPipe(HANDLE handle) {
   return HandleTable::Instance().FindAs<SocketPipe>(handle);
@@ -71,7 +69,8 @@ BOOL WaitNamedPipeA(LPCSTR pipeName, DWORD timeout) {
     return Fail(name.GetError());
   using Clock = std::chrono::steady_clock;
   const bool forever = timeout == NMPWAIT_WAIT_FOREVER;
-  const DWORD milliseconds = timeout == NMPWAIT_USE_DEFAULT_WAIT ? SKELLAN_DEFAULT_PIPE_WAIT_MS : timeout;
+  const DWORD milliseconds =
+      timeout == NMPWAIT_USE_DEFAULT_WAIT ? SKELLAN_DEFAULT_PIPE_WAIT_MS : timeout;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
   for (;;) {
     switch (ListenerProbe::Check(name.GetSocketPath())) {
@@ -131,7 +130,8 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD bytesWritten,
   return Result(status);
 }
 
-BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTransferred, BOOL wait) {
+BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTransferred,
+                         BOOL wait) {
   std::shared_ptr<SocketPipe> pipe = FindPipe(file);
   if (!pipe)
     return Fail(ERROR_INVALID_HANDLE);

@@ -72,19 +72,16 @@ typedef struct _OVERLAPPED {
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
                     LPCSTR name);
-HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
-                   LPSECURITY_ATTRIBUTES attributes, DWORD creationDisposition,
-                   DWORD flagsAndAttributes, HANDLE templateFile);
+HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES attributes,
+                   DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE templateFile);
 BOOL WaitNamedPipeA(LPCSTR pipeName, DWORD timeout);
 BOOL SetNamedPipeHandleState(HANDLE pipe, LPDWORD mode, LPDWORD maxCollectionCount,
                              LPDWORD collectDataTimeout);
 BOOL ConnectNamedPipe(HANDLE pipe, LPOVERLAPPED overlapped);
-BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD bytesRead,
-              LPOVERLAPPED overlapped);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD bytesRead, LPOVERLAPPED overlapped);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD bytesWritten,
                LPOVERLAPPED overlapped);
-BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTransferred,
-                         BOOL wait);
+BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTransferred, BOOL wait);
 BOOL CancelIoEx(HANDLE file, LPOVERLAPPED overlapped);
 BOOL FlushFileBuffers(HANDLE file);
 BOOL CloseHandle(HANDLE object);

@@ -19,203 +19,188 @@ using Clock = std::chrono::steady_clock;
 
 } // namespace
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv)
-{
-    if (argv.empty()) {
-        throw std::invalid_argument("ChildProcess needs a program");
-    }
-    // Writing to a child that has exited must fail with EPIPE, not kill the test.
-    std::signal(SIGPIPE, SIG_IGN);
+ChildProcess::ChildProcess(const std::vector<std::string> &argv) {
+  if (argv.empty()) {
+    throw std::invalid_argument("ChildProcess needs a program");
+  }
+  // Writing to a child that has exited must fail with EPIPE, not kill the test.
+  std::signal(SIGPIPE, SIG_IGN);
 
-    int in[2];
-    int out[2];
-    int err[2];
-    // Stays open until exec, so a byte in it means exec failed.
-    int execCheck[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0 ||
-        pipe2(execCheck, O_CLOEXEC) != 0) {
-        throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
-    }
-    // Built before fork: the child may only make async-signal-safe calls.
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
+  int in[2];
+  int out[2];
+  int err[2];
+  // Stays open until exec, so a byte in it means exec failed.
+  int execCheck[2];
+  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0 ||
+      pipe2(execCheck, O_CLOEXEC) != 0) {
+    throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+  }
+  // Built before fork: the child may only make async-signal-safe calls.
+  std::vector<char *> args;
+  for (const std::string &arg : argv) {
+    args.push_back(const_cast<char *>(arg.c_str()));
+  }
+  args.push_back(nullptr);
 
-    pid_ = fork();
-    if (pid_ == 0) {
-        // The child gets the default signal handling a shell would give it.
-        struct sigaction dflt {};
-        dflt.sa_handler = SIG_DFL;
-        sigaction(SIGPIPE, &dflt, nullptr);
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        dup2(in[0], STDIN_FILENO);
-        dup2(out[1], STDOUT_FILENO);
-        dup2(err[1], STDERR_FILENO);
-        execv(args[0], args.data());
-        const int error = errno;
-        ssize_t ignored = write(execCheck[1], &error, sizeof error);
-        static_cast<void>(ignored);
-        _exit(127);
-    }
-    const int forkError = errno;
-    close(in[0]);
-    close(out[1]);
-    close(err[1]);
-    close(execCheck[1]);
-    input_ = in[1];
-    stdout_ = out[0];
-    stderr_ = err[0];
-    int execError = 0;
-    const ssize_t got = pid_ > 0 ? read(execCheck[0], &execError, sizeof execError) : 0;
-    close(execCheck[0]);
-    if (pid_ < 0 || got > 0) {
-        const std::string reason = std::strerror(pid_ < 0 ? forkError : execError);
-        if (pid_ > 0) {
-            Reap(true);
-        }
-        PipeEnd::CloseIfOpen(input_);
-        PipeEnd::CloseIfOpen(stdout_);
-        PipeEnd::CloseIfOpen(stderr_);
-        throw std::runtime_error("cannot run " + argv[0] + ": " + reason);
-    }
-    for (int fd : {input_, stdout_, stderr_}) {
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-    }
-}
-
-ChildProcess::~ChildProcess()
-{
-    if (Running()) {
-        kill(pid_, SIGKILL);
-        Reap(true);
+  pid_ = fork();
+  if (pid_ == 0) {
+    // The child gets the default signal handling a shell would give it.
+    struct sigaction dflt {};
+    dflt.sa_handler = SIG_DFL;
+    sigaction(SIGPIPE, &dflt, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    dup2(in[0], STDIN_FILENO);
+    dup2(out[1], STDOUT_FILENO);
+    dup2(err[1], STDERR_FILENO);
+    execv(args[0], args.data());
+    const int error = errno;
+    ssize_t ignored = write(execCheck[1], &error, sizeof error);
+    static_cast<void>(ignored);
+    _exit(127);
+  }
+  const int forkError = errno;
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  close(execCheck[1]);
+  input_ = in[1];
+  stdout_ = out[0];
+  stderr_ = err[0];
+  int execError = 0;
+  const ssize_t got = pid_ > 0 ? read(execCheck[0], &execError, sizeof execError) : 0;
+  close(execCheck[0]);
+  if (pid_ < 0 || got > 0) {
+    const std::string reason = std::strerror(pid_ < 0 ? forkError : execError);
+    if (pid_ > 0) {
+      Reap(true);
     }
     PipeEnd::CloseIfOpen(input_);
     PipeEnd::CloseIfOpen(stdout_);
     PipeEnd::CloseIfOpen(stderr_);
+    throw std::runtime_error("cannot run " + argv[0] + ": " + reason);
+  }
+  for (int fd : {input_, stdout_, stderr_}) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+  }
 }
 
-bool ChildProcess::Send(const std::string& text, Duration timeout)
-{
-    const auto deadline = Clock::now() + timeout;
-    std::size_t sent = 0;
-    while (sent < text.size()) {
-        if (input_ < 0) {
-            return false;
-        }
-        const ssize_t n = write(input_, text.data() + sent, text.size() - sent);
-        if (n > 0) {
-            sent += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            return false;
-        }
-        if (Clock::now() >= deadline) {
-            return false;
-        }
-        // Keeps reading output meanwhile: a child blocked on its stdout
-        // would never read more input.
-        Pump(Duration(PipeEnd::Remaining(deadline)), true);
+ChildProcess::~ChildProcess() {
+  if (Running()) {
+    kill(pid_, SIGKILL);
+    Reap(true);
+  }
+  PipeEnd::CloseIfOpen(input_);
+  PipeEnd::CloseIfOpen(stdout_);
+  PipeEnd::CloseIfOpen(stderr_);
+}
+
+bool ChildProcess::Send(const std::string &text, Duration timeout) {
+  const auto deadline = Clock::now() + timeout;
+  std::size_t sent = 0;
+  while (sent < text.size()) {
+    if (input_ < 0) {
+      return false;
     }
-    return true;
-}
-
-void ChildProcess::CloseInput()
-{
-    PipeEnd::CloseIfOpen(input_);
-}
-
-bool ChildProcess::WaitForOutput(const std::string& text, Duration timeout, std::size_t from)
-{
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        Pump(Duration(0), false);
-        if (from <= output_.size() && output_.find(text, from) != std::string::npos) {
-            return true;
-        }
-        if (stdout_ < 0 || Clock::now() >= deadline) {
-            return false;
-        }
-        Pump(Duration(PipeEnd::Remaining(deadline)), false);
+    const ssize_t n = write(input_, text.data() + sent, text.size() - sent);
+    if (n > 0) {
+      sent += static_cast<std::size_t>(n);
+      continue;
     }
-}
-
-bool ChildProcess::WaitForOutputSize(std::size_t size, Duration timeout)
-{
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        Pump(Duration(0), false);
-        if (output_.size() >= size) {
-            return true;
-        }
-        if (stdout_ < 0 || Clock::now() >= deadline) {
-            return false;
-        }
-        Pump(Duration(PipeEnd::Remaining(deadline)), false);
+    if (n < 0 && errno != EAGAIN && errno != EINTR) {
+      return false;
     }
-}
-
-std::optional<int> ChildProcess::WaitForExit(Duration timeout)
-{
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        if (Running()) {
-            Reap(false);
-        }
-        if (!Running() && stdout_ < 0 && stderr_ < 0) {
-            return exitStatus_;
-        }
-        if (Clock::now() >= deadline) {
-            return std::nullopt;
-        }
-        // Short slices: the exit itself is not something poll can wait for.
-        Pump(Duration(std::min(PipeEnd::Remaining(deadline), 20)), false);
+    if (Clock::now() >= deadline) {
+      return false;
     }
+    // Keeps reading output meanwhile: a child blocked on its stdout
+    // would never read more input.
+    Pump(Duration(PipeEnd::Remaining(deadline)), true);
+  }
+  return true;
 }
 
-void ChildProcess::Collect()
-{
+void ChildProcess::CloseInput() { PipeEnd::CloseIfOpen(input_); }
+
+bool ChildProcess::WaitForOutput(const std::string &text, Duration timeout, std::size_t from) {
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
     Pump(Duration(0), false);
+    if (from <= output_.size() && output_.find(text, from) != std::string::npos) {
+      return true;
+    }
+    if (stdout_ < 0 || Clock::now() >= deadline) {
+      return false;
+    }
+    Pump(Duration(PipeEnd::Remaining(deadline)), false);
+  }
 }
 
-void ChildProcess::Signal(int signal)
-{
+bool ChildProcess::WaitForOutputSize(std::size_t size, Duration timeout) {
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    Pump(Duration(0), false);
+    if (output_.size() >= size) {
+      return true;
+    }
+    if (stdout_ < 0 || Clock::now() >= deadline) {
+      return false;
+    }
+    Pump(Duration(PipeEnd::Remaining(deadline)), false);
+  }
+}
+
+std::optional<int> ChildProcess::WaitForExit(Duration timeout) {
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
     if (Running()) {
-        kill(pid_, signal);
+      Reap(false);
     }
+    if (!Running() && stdout_ < 0 && stderr_ < 0) {
+      return exitStatus_;
+    }
+    if (Clock::now() >= deadline) {
+      return std::nullopt;
+    }
+    // Short slices: the exit itself is not something poll can wait for.
+    Pump(Duration(std::min(PipeEnd::Remaining(deadline), 20)), false);
+  }
 }
 
-void ChildProcess::Pump(Duration timeout, bool wantInput)
-{
-    pollfd fds[3] = {{stdout_, POLLIN, 0}, {stderr_, POLLIN, 0},
-                     {wantInput ? input_ : -1, POLLOUT, 0}};
-    const int ready = poll(fds, 3, static_cast<int>(timeout.count()));
-    if (ready <= 0) {
-        return;
-    }
-    if (fds[0].revents != 0) {
-        PipeEnd::Drain(stdout_, output_);
-    }
-    if (fds[1].revents != 0) {
-        PipeEnd::Drain(stderr_, errorOutput_);
-    }
+void ChildProcess::Collect() { Pump(Duration(0), false); }
+
+void ChildProcess::Signal(int signal) {
+  if (Running()) {
+    kill(pid_, signal);
+  }
 }
 
-void ChildProcess::Reap(bool block)
-{
-    int status = 0;
-    pid_t result = 0;
-    do {
-        result = waitpid(pid_, &status, block ? 0 : WNOHANG);
-    } while (result < 0 && errno == EINTR);
-    if (result == pid_) {
-        exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    } else if (result < 0) {
-        // Nobody left to wait for; treat the child as gone.
-        exitStatus_ = -1;
-    }
+void ChildProcess::Pump(Duration timeout, bool wantInput) {
+  pollfd fds[3] = {
+      {stdout_, POLLIN, 0}, {stderr_, POLLIN, 0}, {wantInput ? input_ : -1, POLLOUT, 0}};
+  const int ready = poll(fds, 3, static_cast<int>(timeout.count()));
+  if (ready <= 0) {
+    return;
+  }
+  if (fds[0].revents != 0) {
+    PipeEnd::Drain(stdout_, output_);
+  }
+  if (fds[1].revents != 0) {
+    PipeEnd::Drain(stderr_, errorOutput_);
+  }
+}
+
+void ChildProcess::Reap(bool block) {
+  int status = 0;
+  pid_t result = 0;
+  do {
+    result = waitpid(pid_, &status, block ? 0 : WNOHANG);
+  } while (result < 0 && errno == EINTR);
+  if (result == pid_) {
+    exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  } else if (result < 0) {
+    // Nobody left to wait for; treat the child as gone.
+    exitStatus_ = -1;
+  }
 }

@@ -13,50 +13,50 @@
 // killed when the object goes, so no test can leave a process behind.
 class ChildProcess {
 public:
-    using Duration = std::chrono::milliseconds;
-    static constexpr Duration kDefaultTimeout{10000};
+  using Duration = std::chrono::milliseconds;
+  static constexpr Duration kDefaultTimeout{10000};
 
-    // Starts argv[0] (a path) with the given arguments; throws on failure.
-    explicit ChildProcess(const std::vector<std::string>& argv);
-    ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
+  // Starts argv[0] (a path) with the given arguments; throws on failure.
+  explicit ChildProcess(const std::vector<std::string> &argv);
+  ~ChildProcess();
+  ChildProcess(const ChildProcess &) = delete;
+  ChildProcess &operator=(const ChildProcess &) = delete;
 
-    // Writes text to the child's stdin; false if the child stopped reading
-    // or the time ran out.
-    bool Send(const std::string& text, Duration timeout = kDefaultTimeout);
-    void CloseInput();
+  // Writes text to the child's stdin; false if the child stopped reading
+  // or the time ran out.
+  bool Send(const std::string &text, Duration timeout = kDefaultTimeout);
+  void CloseInput();
 
-    // Waits until stdout, from byte offset `from` on, contains text.
-    bool WaitForOutput(const std::string& text, Duration timeout = kDefaultTimeout,
-                       std::size_t from = 0);
-    // Waits until stdout holds at least size bytes.
-    bool WaitForOutputSize(std::size_t size, Duration timeout = kDefaultTimeout);
-    // Waits for the child to end and for all its output; returns its exit
-    // code (128 + N when killed by signal N), or nothing on time-out.
-    std::optional<int> WaitForExit(Duration timeout = kDefaultTimeout);
+  // Waits until stdout, from byte offset `from` on, contains text.
+  bool WaitForOutput(const std::string &text, Duration timeout = kDefaultTimeout,
+                     std::size_t from = 0);
+  // Waits until stdout holds at least size bytes.
+  bool WaitForOutputSize(std::size_t size, Duration timeout = kDefaultTimeout);
+  // Waits for the child to end and for all its output; returns its exit
+  // code (128 + N when killed by signal N), or nothing on time-out.
+  std::optional<int> WaitForExit(Duration timeout = kDefaultTimeout);
 
-    // Takes in whatever output is there now, without waiting.
-    void Collect();
-    void Signal(int signal);
-    pid_t Pid() const { return pid_; }
-    bool Running() const { return !exitStatus_.has_value(); }
+  // Takes in whatever output is there now, without waiting.
+  void Collect();
+  void Signal(int signal);
+  pid_t Pid() const { return pid_; }
+  bool Running() const { return !exitStatus_.has_value(); }
 
-    // What the child has written so far (as far as collected).
-    const std::string& Output() const { return output_; }
-    const std::string& ErrorOutput() const { return errorOutput_; }
+  // What the child has written so far (as far as collected).
+  const std::string &Output() const { return output_; }
+  const std::string &ErrorOutput() const { return errorOutput_; }
 
 private:
-    // Collects output for at most `timeout`; returns early once something
-    // arrived (or stdin became writable, when wantInput is set).
-    void Pump(Duration timeout, bool wantInput);
-    void Reap(bool block);
+  // Collects output for at most `timeout`; returns early once something
+  // arrived (or stdin became writable, when wantInput is set).
+  void Pump(Duration timeout, bool wantInput);
+  void Reap(bool block);
 
-    pid_t pid_ = -1;
-    int input_ = -1;
-    int stdout_ = -1;
-    int stderr_ = -1;
-    std::string output_;
-    std::string errorOutput_;
-    std::optional<int> exitStatus_;
+  pid_t pid_ = -1;
+  int input_ = -1;
+  int stdout_ = -1;
+  int stderr_ = -1;
+  std::string output_;
+  std::string errorOutput_;
+  std::optional<int> exitStatus_;
 };

@@ -19,165 +19,156 @@ using namespace clienttext;
 // against a hang.
 const ChildProcess::Duration kBusyConnect{30000};
 
-TEST(ClientConnection, ReconnectsAfterClose)
-{
-    TestServer server;
+TEST(ClientConnection, ReconnectsAfterClose) {
+  TestServer server;
+  ClientSession client;
+  EXPECT_TRUE(client.Command("connect " + server.Name(), kConnected));
+  EXPECT_TRUE(client.Command("close", kClosed));
+  EXPECT_TRUE(server.WaitForLog("close 1"));
+  EXPECT_TRUE(client.Command("close", kNotConnected));
+  EXPECT_TRUE(client.Command("connect -c " + server.Name(), kConnected));
+  ASSERT_TRUE(client.Type("again"));
+  EXPECT_TRUE(client.Received({"again\n"}));
+  EXPECT_TRUE(server.WaitForLog("recv 2 6"));
+}
+
+TEST(ClientConnection, ConnectWhileConnectedReplacesTheConnection) {
+  TestServer first;
+  TestServer second;
+  ClientSession client;
+  EXPECT_TRUE(client.Command("connect " + first.Name(), kConnected));
+  EXPECT_TRUE(client.Command("connect " + first.Name(), kConnected));
+  EXPECT_TRUE(first.WaitForLog("connect 2"));
+  ASSERT_TRUE(client.Type("to the newer one"));
+  EXPECT_TRUE(client.Received({"to the newer one\n"}));
+  EXPECT_TRUE(first.WaitForLog("recv 2 17"));
+  // The replaced connection is not left open.
+  EXPECT_TRUE(first.WaitForLog("close 1"));
+
+  EXPECT_TRUE(client.Command("connect " + second.Name(), kConnected));
+  ASSERT_TRUE(client.Type("to the other server"));
+  EXPECT_TRUE(client.Received({"to the other server\n"}));
+  EXPECT_TRUE(second.WaitForLog("recv 1 20"));
+  EXPECT_TRUE(first.WaitForLog("close 2"));
+  EXPECT_EQ(first.CountLog("recv "), 1u);
+}
+
+TEST(ClientConnection, MissingPipeFails) {
+  const std::string missing = TestServer::UniqueName();
+  ClientSession client;
+  EXPECT_TRUE(client.Command("connect " + missing, CannotConnect(missing)));
+  EXPECT_TRUE(client.Command("connect -c " + missing, CannotConnect(missing)));
+  const std::string missingPath = TestServer::UniquePath();
+  EXPECT_TRUE(client.Command("connect " + missingPath, CannotConnect(missingPath)));
+  EXPECT_TRUE(client.Command("close", kNotConnected));
+  EXPECT_TRUE(client.Command("hello", kNotConnected));
+}
+
+TEST(ClientConnection, AbsolutePathNamesTheSocketItself) {
+  TestServer server({}, TestServer::UniquePath());
+  ClientSession client;
+  EXPECT_TRUE(client.Command("connect " + server.Name(), kConnected));
+  ASSERT_TRUE(client.Type("by path"));
+  EXPECT_TRUE(client.Received({"by path\n"}));
+  EXPECT_TRUE(server.WaitForLog("recv 1 8"));
+}
+
+TEST(ClientConnection, BusyPipeFailsAfterItsTriesAndWorksOnceFree) {
+  TestServer server({"--instances", "1"});
+  SocketClient holder;
+  ASSERT_EQ(holder.Connect(server.SocketPath()), 0);
+  ASSERT_TRUE(server.WaitForLog("connect 1"));
+
+  ClientSession client;
+  EXPECT_TRUE(
+      client.Command("connect " + server.Name(), CannotConnect(server.Name()), kBusyConnect));
+  EXPECT_TRUE(client.Command("hello", kNotConnected));
+  EXPECT_EQ(server.CountLog("connect "), 1u);
+
+  holder.Close();
+  ASSERT_TRUE(server.WaitForLog("close 1"));
+  EXPECT_TRUE(client.Command("connect " + server.Name(), kConnected, kBusyConnect));
+  ASSERT_TRUE(client.Type("my turn"));
+  EXPECT_TRUE(client.Received({"my turn\n"}));
+  EXPECT_TRUE(server.WaitForLog("recv 2 8"));
+}
+
+TEST(ClientConnection, BusyPipeFreedDuringTheTriesConnects) {
+  TestServer server({"--instances", "1"});
+  SocketClient holder;
+  ASSERT_EQ(holder.Connect(server.SocketPath()), 0);
+  ASSERT_TRUE(server.WaitForLog("connect 1"));
+
+  ClientSession client;
+  ASSERT_TRUE(client.Type("connect " + server.Name()));
+  // Well within the client's tries, which wait between them.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  holder.Close();
+  EXPECT_TRUE(client.Reply(kConnected, kBusyConnect));
+  EXPECT_TRUE(server.WaitForLog("connect 2"));
+}
+
+TEST(ClientConnection, ByteTypeServerEchoes) {
+  TestServer server({"--byte"});
+  ClientSession client;
+  EXPECT_TRUE(client.Command("connect " + server.Name(), kConnected));
+  ASSERT_TRUE(client.Type("through a stream"));
+  EXPECT_TRUE(client.Received({"through a stream\n"}));
+  EXPECT_TRUE(server.WaitForLog("recv 1 17"));
+  EXPECT_TRUE(client.Command("close", kClosed));
+  EXPECT_TRUE(server.WaitForLog("close 1"));
+}
+
+TEST(ClientConnection, ServerGoingAwayMakesWritesFail) {
+  for (bool byteType : {false, true}) {
+    SCOPED_TRACE(byteType ? "byte type" : "message type");
+    auto server = std::make_unique<TestServer>(byteType ? std::vector<std::string>{"--byte"}
+                                                        : std::vector<std::string>{});
     ClientSession client;
-    EXPECT_TRUE(client.Command("connect " + server.Name(), kConnected));
+    EXPECT_TRUE(client.Command("connect " + server->Name(), kConnected));
+    server->Process().Signal(SIGKILL);
+    ASSERT_TRUE(server->Process().WaitForExit().has_value());
+    // Nothing is printed when the server goes; the next line finds out.
+    EXPECT_TRUE(client.Command("are you there", kCannotWrite));
+    EXPECT_TRUE(client.Command("still?", kCannotWrite));
     EXPECT_TRUE(client.Command("close", kClosed));
-    EXPECT_TRUE(server.WaitForLog("close 1"));
     EXPECT_TRUE(client.Command("close", kNotConnected));
-    EXPECT_TRUE(client.Command("connect -c " + server.Name(), kConnected));
-    ASSERT_TRUE(client.Type("again"));
-    EXPECT_TRUE(client.Received({"again\n"}));
-    EXPECT_TRUE(server.WaitForLog("recv 2 6"));
+    EXPECT_EQ(client.EndInput(), 0);
+    EXPECT_EQ(ClientSession::Visible(client.Rest()), "");
+  }
 }
 
-TEST(ClientConnection, ConnectWhileConnectedReplacesTheConnection)
-{
-    TestServer first;
-    TestServer second;
-    ClientSession client;
-    EXPECT_TRUE(client.Command("connect " + first.Name(), kConnected));
-    EXPECT_TRUE(client.Command("connect " + first.Name(), kConnected));
-    EXPECT_TRUE(first.WaitForLog("connect 2"));
-    ASSERT_TRUE(client.Type("to the newer one"));
-    EXPECT_TRUE(client.Received({"to the newer one\n"}));
-    EXPECT_TRUE(first.WaitForLog("recv 2 17"));
-    // The replaced connection is not left open.
-    EXPECT_TRUE(first.WaitForLog("close 1"));
-
-    EXPECT_TRUE(client.Command("connect " + second.Name(), kConnected));
-    ASSERT_TRUE(client.Type("to the other server"));
-    EXPECT_TRUE(client.Received({"to the other server\n"}));
-    EXPECT_TRUE(second.WaitForLog("recv 1 20"));
-    EXPECT_TRUE(first.WaitForLog("close 2"));
-    EXPECT_EQ(first.CountLog("recv "), 1u);
+TEST(ClientConnection, ServerClosingTheConnectionMakesWritesFail) {
+  TestServer server({"--close"});
+  ClientSession client;
+  EXPECT_TRUE(client.Command("connect " + server.Name(), kConnected));
+  ASSERT_TRUE(server.WaitForLog("close 1"));
+  EXPECT_TRUE(client.Command("anyone?", kCannotWrite));
+  EXPECT_TRUE(client.Command("close", kClosed));
+  EXPECT_TRUE(server.Process().Running());
 }
 
-TEST(ClientConnection, MissingPipeFails)
-{
-    const std::string missing = TestServer::UniqueName();
-    ClientSession client;
-    EXPECT_TRUE(client.Command("connect " + missing, CannotConnect(missing)));
-    EXPECT_TRUE(client.Command("connect -c " + missing, CannotConnect(missing)));
-    const std::string missingPath = TestServer::UniquePath();
-    EXPECT_TRUE(client.Command("connect " + missingPath, CannotConnect(missingPath)));
-    EXPECT_TRUE(client.Command("close", kNotConnected));
-    EXPECT_TRUE(client.Command("hello", kNotConnected));
-}
-
-TEST(ClientConnection, AbsolutePathNamesTheSocketItself)
-{
-    TestServer server({}, TestServer::UniquePath());
-    ClientSession client;
-    EXPECT_TRUE(client.Command("connect " + server.Name(), kConnected));
-    ASSERT_TRUE(client.Type("by path"));
-    EXPECT_TRUE(client.Received({"by path\n"}));
-    EXPECT_TRUE(server.WaitForLog("recv 1 8"));
-}
-
-TEST(ClientConnection, BusyPipeFailsAfterItsTriesAndWorksOnceFree)
-{
-    TestServer server({"--instances", "1"});
-    SocketClient holder;
-    ASSERT_EQ(holder.Connect(server.SocketPath()), 0);
-    ASSERT_TRUE(server.WaitForLog("connect 1"));
-
-    ClientSession client;
-    EXPECT_TRUE(client.Command("connect " + server.Name(), CannotConnect(server.Name()), kBusyConnect));
-    EXPECT_TRUE(client.Command("hello", kNotConnected));
-    EXPECT_EQ(server.CountLog("connect "), 1u);
-
-    holder.Close();
-    ASSERT_TRUE(server.WaitForLog("close 1"));
-    EXPECT_TRUE(client.Command("connect " + server.Name(), kConnected, kBusyConnect));
-    ASSERT_TRUE(client.Type("my turn"));
-    EXPECT_TRUE(client.Received({"my turn\n"}));
-    EXPECT_TRUE(server.WaitForLog("recv 2 8"));
-}
-
-TEST(ClientConnection, BusyPipeFreedDuringTheTriesConnects)
-{
-    TestServer server({"--instances", "1"});
-    SocketClient holder;
-    ASSERT_EQ(holder.Connect(server.SocketPath()), 0);
-    ASSERT_TRUE(server.WaitForLog("connect 1"));
-
-    ClientSession client;
-    ASSERT_TRUE(client.Type("connect " + server.Name()));
-    // Well within the client's tries, which wait between them.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    holder.Close();
-    EXPECT_TRUE(client.Reply(kConnected, kBusyConnect));
-    EXPECT_TRUE(server.WaitForLog("connect 2"));
-}
-
-TEST(ClientConnection, ByteTypeServerEchoes)
-{
-    TestServer server({"--byte"});
-    ClientSession client;
-    EXPECT_TRUE(client.Command("connect " + server.Name(), kConnected));
-    ASSERT_TRUE(client.Type("through a stream"));
-    EXPECT_TRUE(client.Received({"through a stream\n"}));
-    EXPECT_TRUE(server.WaitForLog("recv 1 17"));
-    EXPECT_TRUE(client.Command("close", kClosed));
-    EXPECT_TRUE(server.WaitForLog("close 1"));
-}
-
-TEST(ClientConnection, ServerGoingAwayMakesWritesFail)
-{
-    for (bool byteType : {false, true}) {
-        SCOPED_TRACE(byteType ? "byte type" : "message type");
-        auto server = std::make_unique<TestServer>(
-            byteType ? std::vector<std::string>{"--byte"} : std::vector<std::string>{});
-        ClientSession client;
-        EXPECT_TRUE(client.Command("connect " + server->Name(), kConnected));
-        server->Process().Signal(SIGKILL);
-        ASSERT_TRUE(server->Process().WaitForExit().has_value());
-        // Nothing is printed when the server goes; the next line finds out.
-        EXPECT_TRUE(client.Command("are you there", kCannotWrite));
-        EXPECT_TRUE(client.Command("still?", kCannotWrite));
-        EXPECT_TRUE(client.Command("close", kClosed));
-        EXPECT_TRUE(client.Command("close", kNotConnected));
-        EXPECT_EQ(client.EndInput(), 0);
-        EXPECT_EQ(ClientSession::Visible(client.Rest()), "");
-    }
-}
-
-TEST(ClientConnection, ServerClosingTheConnectionMakesWritesFail)
-{
-    TestServer server({"--close"});
-    ClientSession client;
-    EXPECT_TRUE(client.Command("connect " + server.Name(), kConnected));
-    ASSERT_TRUE(server.WaitForLog("close 1"));
-    EXPECT_TRUE(client.Command("anyone?", kCannotWrite));
-    EXPECT_TRUE(client.Command("close", kClosed));
-    EXPECT_TRUE(server.Process().Running());
-}
-
-TEST(ClientConnection, ThousandConnectCloseCyclesInOneRun)
-{
-    TestServer server({"--no-echo"});
-    ClientSession client;
-    const int cycles = 1000;
-    std::string input;
-    std::string expected;
-    for (int i = 0; i < cycles; ++i) {
-        input += "connect " + server.Name() + "\nclose\n";
-        expected += kConnected + ClientSession::kPrompt + kClosed + ClientSession::kPrompt;
-    }
-    ASSERT_TRUE(client.Process().Send(input, ChildProcess::Duration(120000)));
-    EXPECT_EQ(client.EndInput(ChildProcess::Duration(120000)), 0);
-    const std::string output = client.Rest();
-    EXPECT_TRUE(output == expected) << "got " << output.size() << " bytes, expected "
-                                    << expected.size() << "; ends \""
-                                    << ClientSession::Visible(output.substr(
-                                           output.size() > 300 ? output.size() - 300 : 0))
-                                    << "\"";
-    EXPECT_TRUE(server.WaitForLogCount("close ", cycles));
-    EXPECT_EQ(server.CountLog("connect "), static_cast<std::size_t>(cycles));
-    EXPECT_EQ(server.CountLog("close "), static_cast<std::size_t>(cycles));
+TEST(ClientConnection, ThousandConnectCloseCyclesInOneRun) {
+  TestServer server({"--no-echo"});
+  ClientSession client;
+  const int cycles = 1000;
+  std::string input;
+  std::string expected;
+  for (int i = 0; i < cycles; ++i) {
+    input += "connect " + server.Name() + "\nclose\n";
+    expected += kConnected + ClientSession::kPrompt + kClosed + ClientSession::kPrompt;
+  }
+  ASSERT_TRUE(client.Process().Send(input, ChildProcess::Duration(120000)));
+  EXPECT_EQ(client.EndInput(ChildProcess::Duration(120000)), 0);
+  const std::string output = client.Rest();
+  EXPECT_TRUE(output == expected) << "got " << output.size() << " bytes, expected "
+                                  << expected.size() << "; ends \""
+                                  << ClientSession::Visible(output.substr(
+                                         output.size() > 300 ? output.size() - 300 : 0))
+                                  << "\"";
+  EXPECT_TRUE(server.WaitForLogCount("close ", cycles));
+  EXPECT_EQ(server.CountLog("connect "), static_cast<std::size_t>(cycles));
+  EXPECT_EQ(server.CountLog("close "), static_cast<std::size_t>(cycles));
 }
 
 } // namespace

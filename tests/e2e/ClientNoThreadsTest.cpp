@@ -10,25 +10,24 @@ namespace {
 
 // Without a receiver thread nothing the server sends could be shown, so the
 // client must not claim to be connected, nor keep the connection open.
-TEST(ClientNoThreads, ConnectFailsAndDropsTheConnection)
-{
-    TestServer server;
-    // Only the client sees the library: it is set just for its start.
-    setenv("LD_PRELOAD", SKELLAN_NO_THREADS_PATH, 1);
-    std::unique_ptr<ClientSession> client;
-    try {
-        client = std::make_unique<ClientSession>();
-    } catch (...) {
-        unsetenv("LD_PRELOAD");
-        throw;
-    }
+TEST(ClientNoThreads, ConnectFailsAndDropsTheConnection) {
+  TestServer server;
+  // Only the client sees the library: it is set just for its start.
+  setenv("LD_PRELOAD", SKELLAN_NO_THREADS_PATH, 1);
+  std::unique_ptr<ClientSession> client;
+  try {
+    client = std::make_unique<ClientSession>();
+  } catch (...) {
     unsetenv("LD_PRELOAD");
+    throw;
+  }
+  unsetenv("LD_PRELOAD");
 
-    EXPECT_TRUE(client->Command("connect " + server.Name(),
-                                "ERROR Cannot connect to named pipe: " + server.Name() + "\n"));
-    EXPECT_TRUE(server.WaitForLog("close 1"));
-    EXPECT_TRUE(client->Command("hello", "ERROR Not connected\n"));
-    EXPECT_EQ(client->EndInput(), 0);
+  EXPECT_TRUE(client->Command("connect " + server.Name(),
+                              "ERROR Cannot connect to named pipe: " + server.Name() + "\n"));
+  EXPECT_TRUE(server.WaitForLog("close 1"));
+  EXPECT_TRUE(client->Command("hello", "ERROR Not connected\n"));
+  EXPECT_EQ(client->EndInput(), 0);
 }
 
 } // namespace

@@ -13,58 +13,57 @@
 // earlier expectations consumed, so nothing unexpected can slip by.
 class ClientSession {
 public:
-    static const std::string kPrompt;
+  static const std::string kPrompt;
 
-    // Starts the client and waits for its first prompt; throws if none comes.
-    ClientSession();
-    // The same with the client started by `command` (its program, after
-    // whatever launcher runs it), whose output shows each line feed as
-    // `lineEnd`: "\r\n" where standard output is in text mode.
-    ClientSession(const std::vector<std::string>& command, const std::string& lineEnd);
+  // Starts the client and waits for its first prompt; throws if none comes.
+  ClientSession();
+  // The same with the client started by `command` (its program, after
+  // whatever launcher runs it), whose output shows each line feed as
+  // `lineEnd`: "\r\n" where standard output is in text mode.
+  ClientSession(const std::vector<std::string> &command, const std::string &lineEnd);
 
-    static std::string Program();
-    // A received piece of text as the client prints it.
-    static std::string Piece(const std::string& text);
+  static std::string Program();
+  // A received piece of text as the client prints it.
+  static std::string Piece(const std::string &text);
 
-    ChildProcess& Process() { return process_; }
+  ChildProcess &Process() { return process_; }
 
-    // Text as this client's output shows it, line ends converted.
-    std::string Shown(const std::string& text) const;
+  // Text as this client's output shows it, line ends converted.
+  std::string Shown(const std::string &text) const;
 
-    // Sends line plus a line feed.
-    bool Type(const std::string& line);
-    // The next output must be exactly `reply` and then the prompt of the
-    // next read: what a command prints while nothing is being received.
-    testing::AssertionResult Reply(const std::string& reply,
+  // Sends line plus a line feed.
+  bool Type(const std::string &line);
+  // The next output must be exactly `reply` and then the prompt of the
+  // next read: what a command prints while nothing is being received.
+  testing::AssertionResult Reply(const std::string &reply,
+                                 ChildProcess::Duration timeout = ChildProcess::kDefaultTimeout);
+  // Type(line), then Reply(reply).
+  testing::AssertionResult Command(const std::string &line, const std::string &reply,
                                    ChildProcess::Duration timeout = ChildProcess::kDefaultTimeout);
-    // Type(line), then Reply(reply).
-    testing::AssertionResult Command(const std::string& line, const std::string& reply,
-                                     ChildProcess::Duration timeout = ChildProcess::kDefaultTimeout);
-    // The next output must be these received texts, each printed whole as a
-    // piece, in order, mixed in any way with `prompts` prompts of the reads
-    // that go on meanwhile (by default the one of the next read).
-    testing::AssertionResult Received(const std::vector<std::string>& texts,
-                                      std::size_t prompts = 1,
-                                      ChildProcess::Duration timeout = ChildProcess::kDefaultTimeout);
-    // Ends the input and waits for the client to exit; returns its status.
-    std::optional<int> EndInput(ChildProcess::Duration timeout = ChildProcess::kDefaultTimeout);
-    // The output not consumed by any expectation.
-    std::string Rest() const;
+  // The next output must be these received texts, each printed whole as a
+  // piece, in order, mixed in any way with `prompts` prompts of the reads
+  // that go on meanwhile (by default the one of the next read).
+  testing::AssertionResult Received(const std::vector<std::string> &texts, std::size_t prompts = 1,
+                                    ChildProcess::Duration timeout = ChildProcess::kDefaultTimeout);
+  // Ends the input and waits for the client to exit; returns its status.
+  std::optional<int> EndInput(ChildProcess::Duration timeout = ChildProcess::kDefaultTimeout);
+  // The output not consumed by any expectation.
+  std::string Rest() const;
 
-    // Whether output is exactly these texts, each printed whole as a piece,
-    // in order, mixed in any way with `prompts` prompts.
-    static testing::AssertionResult MatchPieces(const std::string& output,
-                                                const std::vector<std::string>& texts,
-                                                std::size_t prompts);
-    // Text with control characters made visible, cut short if long.
-    static std::string Visible(const std::string& text);
+  // Whether output is exactly these texts, each printed whole as a piece,
+  // in order, mixed in any way with `prompts` prompts.
+  static testing::AssertionResult MatchPieces(const std::string &output,
+                                              const std::vector<std::string> &texts,
+                                              std::size_t prompts);
+  // Text with control characters made visible, cut short if long.
+  static std::string Visible(const std::string &text);
 
 private:
-    // Waits for `size` more bytes and takes them, or fails.
-    testing::AssertionResult Take(std::size_t size, ChildProcess::Duration timeout,
-                                  std::string& taken);
+  // Waits for `size` more bytes and takes them, or fails.
+  testing::AssertionResult Take(std::size_t size, ChildProcess::Duration timeout,
+                                std::string &taken);
 
-    ChildProcess process_;
-    std::string lineEnd_;
-    std::size_t cursor_ = 0;
+  ChildProcess process_;
+  std::string lineEnd_;
+  std::size_t cursor_ = 0;
 };

@@ -13,7 +13,7 @@ extern const std::string kNotConnected;
 extern const std::string kCannotWrite;
 extern const std::string kNoName;
 
-std::string CannotConnect(const std::string& name);
+std::string CannotConnect(const std::string &name);
 
 // The bytes of the server's --send-size N: 'a' to 'z' over and over.
 std::string Pattern(std::size_t size);
@@ -21,6 +21,6 @@ std::string Pattern(std::size_t size);
 std::vector<std::string> Messages(std::size_t count, std::size_t size);
 // Where `stream` first leaves the bytes of messages of `size` bytes each
 // sent one after another; stream.size() when it never does.
-std::size_t PatternBreak(const std::string& stream, std::size_t size);
+std::size_t PatternBreak(const std::string &stream, std::size_t size);
 
 } // namespace clienttext

@@ -13,90 +13,85 @@ namespace {
 
 const std::string kPrefix = "/tmp/CoreFxPipe_";
 
-bool Exists(const std::string& path)
-{
-    struct stat info {};
-    return lstat(path.c_str(), &info) == 0;
+bool Exists(const std::string &path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0;
 }
 
-std::vector<std::string> Server(std::vector<std::string> args)
-{
-    args.insert(args.begin(), TestServer::Program());
-    return args;
+std::vector<std::string> Server(std::vector<std::string> args) {
+  args.insert(args.begin(), TestServer::Program());
+  return args;
 }
 
-TEST(ServerCommandLine, HelpPrintsUsageOfEveryOption)
-{
-    ChildProcess help(Server({"--help"}));
-    EXPECT_EQ(help.WaitForExit(), 0);
-    const std::string& usage = help.Output();
-    EXPECT_EQ(usage.rfind("Usage: skellan-server", 0), 0u) << usage;
-    for (const char* option : {"--byte", "--no-echo", "--instances N", "--send TEXT",
-                               "--send-size N", "--on-message", "--close ", "--close-after N",
-                               "--max-connections N", "--help"}) {
-        EXPECT_NE(usage.find(option), std::string::npos) << option;
+TEST(ServerCommandLine, HelpPrintsUsageOfEveryOption) {
+  ChildProcess help(Server({"--help"}));
+  EXPECT_EQ(help.WaitForExit(), 0);
+  const std::string &usage = help.Output();
+  EXPECT_EQ(usage.rfind("Usage: skellan-server", 0), 0u) << usage;
+  for (const char *option :
+       {"--byte", "--no-echo", "--instances N", "--send TEXT", "--send-size N", "--on-message",
+        "--close ", "--close-after N", "--max-connections N", "--help"}) {
+    EXPECT_NE(usage.find(option), std::string::npos) << option;
+  }
+}
+
+TEST(ServerCommandLine, BadUsageExitsWithStatusTwo) {
+  const std::string name = TestServer::UniqueName();
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"--byte"},
+      {"--bogus", name},
+      {name, name + "-other"},
+      {""},
+      {name, "--instances"},
+      {"--instances", "0", name},
+      {"--instances", "two", name},
+      {"--instances", "-1", name},
+      {"--close-after", "", name},
+      {"--max-connections", "1x", name},
+      {"--send-size", "99999999999999999999", name},
+      {"--send", "a\\q", name},
+      {"--send", "\\x4", name},
+      {"--send", "\\xg0", name},
+      {"--send", "ends\\", name},
+  };
+  for (const auto &args : cases) {
+    std::string shown;
+    for (const std::string &arg : args) {
+      shown += " '" + arg + "'";
     }
+    SCOPED_TRACE("arguments:" + shown);
+    ChildProcess server(Server(args));
+    EXPECT_EQ(server.WaitForExit(), 2);
+    EXPECT_NE(server.ErrorOutput(), "");
+    EXPECT_EQ(server.Output(), "");
+  }
+  EXPECT_FALSE(Exists(kPrefix + name));
 }
 
-TEST(ServerCommandLine, BadUsageExitsWithStatusTwo)
-{
-    const std::string name = TestServer::UniqueName();
-    const std::vector<std::vector<std::string>> cases = {
-        {},
-        {"--byte"},
-        {"--bogus", name},
-        {name, name + "-other"},
-        {""},
-        {name, "--instances"},
-        {"--instances", "0", name},
-        {"--instances", "two", name},
-        {"--instances", "-1", name},
-        {"--close-after", "", name},
-        {"--max-connections", "1x", name},
-        {"--send-size", "99999999999999999999", name},
-        {"--send", "a\\q", name},
-        {"--send", "\\x4", name},
-        {"--send", "\\xg0", name},
-        {"--send", "ends\\", name},
-    };
-    for (const auto& args : cases) {
-        std::string shown;
-        for (const std::string& arg : args) {
-            shown += " '" + arg + "'";
-        }
-        SCOPED_TRACE("arguments:" + shown);
-        ChildProcess server(Server(args));
-        EXPECT_EQ(server.WaitForExit(), 2);
-        EXPECT_NE(server.ErrorOutput(), "");
-        EXPECT_EQ(server.Output(), "");
-    }
-    EXPECT_FALSE(Exists(kPrefix + name));
-}
+TEST(ServerCommandLine, SocketPathMustFitWithoutTruncation) {
+  const std::size_t longest = sizeof(sockaddr_un::sun_path) - 1;
+  // The first name is one byte too long; its truncated form must not be
+  // used either.
+  const std::string stem = TestServer::UniqueName() + "-";
+  const std::string tooLong = stem + std::string(longest + 1 - kPrefix.size() - stem.size(), 'x');
+  ASSERT_EQ((kPrefix + tooLong).size(), longest + 1);
+  ChildProcess refused(Server({tooLong}));
+  EXPECT_EQ(refused.WaitForExit(), 2);
+  EXPECT_NE(refused.ErrorOutput(), "");
+  EXPECT_FALSE(Exists((kPrefix + tooLong).substr(0, longest)));
 
-TEST(ServerCommandLine, SocketPathMustFitWithoutTruncation)
-{
-    const std::size_t longest = sizeof(sockaddr_un::sun_path) - 1;
-    // The first name is one byte too long; its truncated form must not be
-    // used either.
-    const std::string stem = TestServer::UniqueName() + "-";
-    const std::string tooLong = stem + std::string(longest + 1 - kPrefix.size() - stem.size(), 'x');
-    ASSERT_EQ((kPrefix + tooLong).size(), longest + 1);
-    ChildProcess refused(Server({tooLong}));
-    EXPECT_EQ(refused.WaitForExit(), 2);
-    EXPECT_NE(refused.ErrorOutput(), "");
-    EXPECT_FALSE(Exists((kPrefix + tooLong).substr(0, longest)));
+  const std::string absoluteTooLong = "/tmp/" + stem + std::string(longest - 4 - stem.size(), 'y');
+  ASSERT_EQ(absoluteTooLong.size(), longest + 1);
+  ChildProcess refusedPath(Server({absoluteTooLong}));
+  EXPECT_EQ(refusedPath.WaitForExit(), 2);
+  EXPECT_FALSE(Exists(absoluteTooLong.substr(0, longest)));
 
-    const std::string absoluteTooLong = "/tmp/" + stem + std::string(longest - 4 - stem.size(), 'y');
-    ASSERT_EQ(absoluteTooLong.size(), longest + 1);
-    ChildProcess refusedPath(Server({absoluteTooLong}));
-    EXPECT_EQ(refusedPath.WaitForExit(), 2);
-    EXPECT_FALSE(Exists(absoluteTooLong.substr(0, longest)));
-
-    // The longest path that fits is served under its full name.
-    const std::string fits = tooLong.substr(0, tooLong.size() - 1);
-    TestServer server({}, fits);
-    EXPECT_EQ(server.SocketPath(), kPrefix + fits);
-    EXPECT_TRUE(Exists(kPrefix + fits));
+  // The longest path that fits is served under its full name.
+  const std::string fits = tooLong.substr(0, tooLong.size() - 1);
+  TestServer server({}, fits);
+  EXPECT_EQ(server.SocketPath(), kPrefix + fits);
+  EXPECT_TRUE(Exists(kPrefix + fits));
 }
 
 } // namespace

@@ -9,29 +9,29 @@
 // and a test can hold a pipe instance without a second skellan.
 class SocketClient {
 public:
-    enum class Result { Message, Closed, TimedOut };
+  enum class Result { Message, Closed, TimedOut };
 
-    SocketClient() = default;
-    ~SocketClient();
-    SocketClient(const SocketClient&) = delete;
-    SocketClient& operator=(const SocketClient&) = delete;
+  SocketClient() = default;
+  ~SocketClient();
+  SocketClient(const SocketClient &) = delete;
+  SocketClient &operator=(const SocketClient &) = delete;
 
-    // Connects without blocking; returns 0, or the errno (EAGAIN: busy).
-    // While the pipe is busy it tries again until busyWait has passed.
-    int Connect(const std::string& path, bool byteType = false,
-                ChildProcess::Duration busyWait = ChildProcess::Duration(0));
-    bool Send(const std::string& message);
-    // Takes one message (message type) or the bytes at hand (byte type).
-    Result Receive(std::string& message,
-                   ChildProcess::Duration timeout = ChildProcess::kDefaultTimeout);
-    // Byte type: collects until `size` bytes have come.
-    Result ReceiveBytes(std::size_t size, std::string& data,
-                        ChildProcess::Duration timeout = ChildProcess::kDefaultTimeout);
-    void Close();
+  // Connects without blocking; returns 0, or the errno (EAGAIN: busy).
+  // While the pipe is busy it tries again until busyWait has passed.
+  int Connect(const std::string &path, bool byteType = false,
+              ChildProcess::Duration busyWait = ChildProcess::Duration(0));
+  bool Send(const std::string &message);
+  // Takes one message (message type) or the bytes at hand (byte type).
+  Result Receive(std::string &message,
+                 ChildProcess::Duration timeout = ChildProcess::kDefaultTimeout);
+  // Byte type: collects until `size` bytes have come.
+  Result ReceiveBytes(std::size_t size, std::string &data,
+                      ChildProcess::Duration timeout = ChildProcess::kDefaultTimeout);
+  void Close();
 
 private:
-    int TryConnect(const std::string& path, bool byteType);
+  int TryConnect(const std::string &path, bool byteType);
 
-    int fd_ = -1;
-    bool byteType_ = false;
+  int fd_ = -1;
+  bool byteType_ = false;
 };

@@ -13,97 +13,79 @@ namespace {
 
 const char kListening[] = "listening ";
 
-std::string UniqueStem()
-{
-    // The pid keeps parallel test processes apart, the counter the servers
-    // of one process.
-    static std::atomic<unsigned> counter{0};
-    return "skellan-e2e-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+std::string UniqueStem() {
+  // The pid keeps parallel test processes apart, the counter the servers
+  // of one process.
+  static std::atomic<unsigned> counter{0};
+  return "skellan-e2e-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
 }
 
-std::vector<std::string> Command(const std::vector<std::string>& command,
-                                 const std::vector<std::string>& options, const std::string& name)
-{
-    std::vector<std::string> argv = command;
-    argv.insert(argv.end(), options.begin(), options.end());
-    argv.push_back(name);
-    return argv;
+std::vector<std::string> Command(const std::vector<std::string> &command,
+                                 const std::vector<std::string> &options, const std::string &name) {
+  std::vector<std::string> argv = command;
+  argv.insert(argv.end(), options.begin(), options.end());
+  argv.push_back(name);
+  return argv;
 }
 
 } // namespace
 
-TestServer::TestServer(const std::vector<std::string>& options, const std::string& name)
-    : TestServer({Program()}, options, name)
-{
+TestServer::TestServer(const std::vector<std::string> &options, const std::string &name)
+    : TestServer({Program()}, options, name) {}
+
+TestServer::TestServer(const std::vector<std::string> &command,
+                       const std::vector<std::string> &options, const std::string &name)
+    : name_(name), process_(Command(command, options, name)) {
+  if (!process_.WaitForOutput("\n")) {
+    throw std::runtime_error("skellan-server did not start listening on '" + name_ +
+                             "'; stderr: " + process_.ErrorOutput());
+  }
+  const std::string &log = process_.Output();
+  const std::string firstLine = log.substr(0, log.find('\n'));
+  if (firstLine.compare(0, sizeof kListening - 1, kListening) != 0) {
+    throw std::runtime_error("skellan-server began with '" + firstLine + "'");
+  }
+  socketPath_ = firstLine.substr(sizeof kListening - 1);
 }
 
-TestServer::TestServer(const std::vector<std::string>& command,
-                       const std::vector<std::string>& options, const std::string& name)
-    : name_(name), process_(Command(command, options, name))
-{
-    if (!process_.WaitForOutput("\n")) {
-        throw std::runtime_error("skellan-server did not start listening on '" + name_ +
-                                 "'; stderr: " + process_.ErrorOutput());
+TestServer::~TestServer() {
+  // SIGTERM lets the server remove its socket; the ChildProcess kills it
+  // should it not end in time.
+  process_.Signal(SIGTERM);
+  process_.WaitForExit();
+  unlink(socketPath_.c_str());
+}
+
+std::string TestServer::UniqueName() { return UniqueStem(); }
+
+std::string TestServer::UniquePath() { return "/tmp/" + UniqueStem() + ".sock"; }
+
+std::string TestServer::Program() { return SKELLAN_SERVER_PATH; }
+
+bool TestServer::WaitForLog(const std::string &line, ChildProcess::Duration timeout) {
+  // The "listening" line always comes first, so every later line follows a
+  // line feed.
+  return process_.WaitForOutput("\n" + line + "\n", timeout);
+}
+
+bool TestServer::WaitForLogCount(const std::string &prefix, std::size_t count,
+                                 ChildProcess::Duration timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (CountLog(prefix) < count) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return false;
     }
-    const std::string& log = process_.Output();
-    const std::string firstLine = log.substr(0, log.find('\n'));
-    if (firstLine.compare(0, sizeof kListening - 1, kListening) != 0) {
-        throw std::runtime_error("skellan-server began with '" + firstLine + "'");
-    }
-    socketPath_ = firstLine.substr(sizeof kListening - 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
 }
 
-TestServer::~TestServer()
-{
-    // SIGTERM lets the server remove its socket; the ChildProcess kills it
-    // should it not end in time.
-    process_.Signal(SIGTERM);
-    process_.WaitForExit();
-    unlink(socketPath_.c_str());
-}
-
-std::string TestServer::UniqueName()
-{
-    return UniqueStem();
-}
-
-std::string TestServer::UniquePath()
-{
-    return "/tmp/" + UniqueStem() + ".sock";
-}
-
-std::string TestServer::Program()
-{
-    return SKELLAN_SERVER_PATH;
-}
-
-bool TestServer::WaitForLog(const std::string& line, ChildProcess::Duration timeout)
-{
-    // The "listening" line always comes first, so every later line follows a
-    // line feed.
-    return process_.WaitForOutput("\n" + line + "\n", timeout);
-}
-
-bool TestServer::WaitForLogCount(const std::string& prefix, std::size_t count,
-                                 ChildProcess::Duration timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (CountLog(prefix) < count) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
-std::size_t TestServer::CountLog(const std::string& prefix)
-{
-    process_.Collect();
-    std::istringstream log(process_.Output());
-    std::size_t count = 0;
-    for (std::string line; std::getline(log, line);) {
-        count += line.compare(0, prefix.size(), prefix) == 0 ? 1 : 0;
-    }
-    return count;
+std::size_t TestServer::CountLog(const std::string &prefix) {
+  process_.Collect();
+  std::istringstream log(process_.Output());
+  std::size_t count = 0;
+  for (std::string line; std::getline(log, line);) {
+    count += line.compare(0, prefix.size(), prefix) == 0 ? 1 : 0;
+  }
+  return count;
 }

@@ -11,42 +11,42 @@
 // socket file removed even if a test killed it.
 class TestServer {
 public:
-    // Starts the server with these options on `name` and waits until it
-    // listens; throws if it does not.
-    explicit TestServer(const std::vector<std::string>& options = {},
-                        const std::string& name = UniqueName());
-    // The same with the server started by `command`: its program, after
-    // whatever launcher runs it.
-    TestServer(const std::vector<std::string>& command, const std::vector<std::string>& options,
-               const std::string& name);
-    ~TestServer();
-    TestServer(const TestServer&) = delete;
-    TestServer& operator=(const TestServer&) = delete;
+  // Starts the server with these options on `name` and waits until it
+  // listens; throws if it does not.
+  explicit TestServer(const std::vector<std::string> &options = {},
+                      const std::string &name = UniqueName());
+  // The same with the server started by `command`: its program, after
+  // whatever launcher runs it.
+  TestServer(const std::vector<std::string> &command, const std::vector<std::string> &options,
+             const std::string &name);
+  ~TestServer();
+  TestServer(const TestServer &) = delete;
+  TestServer &operator=(const TestServer &) = delete;
 
-    // A pipe name that no other test process or test uses.
-    static std::string UniqueName();
-    // An absolute socket path that no other test process or test uses.
-    static std::string UniquePath();
-    static std::string Program();
+  // A pipe name that no other test process or test uses.
+  static std::string UniqueName();
+  // An absolute socket path that no other test process or test uses.
+  static std::string UniquePath();
+  static std::string Program();
 
-    // The name as given to the server (and so to the client).
-    const std::string& Name() const { return name_; }
-    // The socket path the server reported in its "listening" line.
-    const std::string& SocketPath() const { return socketPath_; }
-    ChildProcess& Process() { return process_; }
+  // The name as given to the server (and so to the client).
+  const std::string &Name() const { return name_; }
+  // The socket path the server reported in its "listening" line.
+  const std::string &SocketPath() const { return socketPath_; }
+  ChildProcess &Process() { return process_; }
 
-    // Waits until the server has logged this whole line.
-    bool WaitForLog(const std::string& line,
-                    ChildProcess::Duration timeout = ChildProcess::kDefaultTimeout);
-    // How many lines logged so far begin with prefix.
-    std::size_t CountLog(const std::string& prefix);
-    // Waits until `count` lines that begin with prefix have been logged; the
-    // server's threads log in no fixed order among themselves.
-    bool WaitForLogCount(const std::string& prefix, std::size_t count,
-                         ChildProcess::Duration timeout = ChildProcess::kDefaultTimeout);
+  // Waits until the server has logged this whole line.
+  bool WaitForLog(const std::string &line,
+                  ChildProcess::Duration timeout = ChildProcess::kDefaultTimeout);
+  // How many lines logged so far begin with prefix.
+  std::size_t CountLog(const std::string &prefix);
+  // Waits until `count` lines that begin with prefix have been logged; the
+  // server's threads log in no fixed order among themselves.
+  bool WaitForLogCount(const std::string &prefix, std::size_t count,
+                       ChildProcess::Duration timeout = ChildProcess::kDefaultTimeout);
 
 private:
-    std::string name_;
-    ChildProcess process_;
-    std::string socketPath_;
+  std::string name_;
+  ChildProcess process_;
+  std::string socketPath_;
 };

@@ -29,161 +29,150 @@ const std::size_t kWaitEvery = 50;
 // One cycle of input: the line that opens a connection and the lines that
 // follow it.
 struct Cycle {
-    std::string open;
-    std::string rest;
+  std::string open;
+  std::string rest;
 };
 
 // Sends the cycles and then `last`, waiting after the opening line of every
 // kWaitEvery-th cycle until the client shows the server's messages.
-testing::AssertionResult SendCycles(ChildProcess& client, const std::vector<Cycle>& cycles,
-                                    const std::string& last)
-{
-    const std::string flood = Pattern(26);
-    std::string pending;
-    for (std::size_t i = 0; i < cycles.size(); ++i) {
-        pending += cycles[i].open;
-        if (i % kWaitEvery == 0) {
-            // This connection's output can only come after what is there now.
-            client.Collect();
-            const std::size_t from = client.Output().size();
-            if (!client.Send(pending, kLong)) {
-                return testing::AssertionFailure() << "the client took no input at cycle " << i;
-            }
-            pending.clear();
-            if (!client.WaitForOutput(flood, kLong, from)) {
-                return testing::AssertionFailure() << "cycle " << i << " showed no message";
-            }
-        }
-        pending += cycles[i].rest;
+testing::AssertionResult SendCycles(ChildProcess &client, const std::vector<Cycle> &cycles,
+                                    const std::string &last) {
+  const std::string flood = Pattern(26);
+  std::string pending;
+  for (std::size_t i = 0; i < cycles.size(); ++i) {
+    pending += cycles[i].open;
+    if (i % kWaitEvery == 0) {
+      // This connection's output can only come after what is there now.
+      client.Collect();
+      const std::size_t from = client.Output().size();
+      if (!client.Send(pending, kLong)) {
+        return testing::AssertionFailure() << "the client took no input at cycle " << i;
+      }
+      pending.clear();
+      if (!client.WaitForOutput(flood, kLong, from)) {
+        return testing::AssertionFailure() << "cycle " << i << " showed no message";
+      }
     }
-    if (!client.Send(pending + last, kLong)) {
-        return testing::AssertionFailure() << "the client took no input at the end";
-    }
-    return testing::AssertionSuccess();
+    pending += cycles[i].rest;
+  }
+  if (!client.Send(pending + last, kLong)) {
+    return testing::AssertionFailure() << "the client took no input at the end";
+  }
+  return testing::AssertionSuccess();
 }
 
-std::string Tail(const std::string& text)
-{
-    return ClientSession::Visible(text.substr(text.size() > 300 ? text.size() - 300 : 0));
+std::string Tail(const std::string &text) {
+  return ClientSession::Visible(text.substr(text.size() > 300 ? text.size() - 300 : 0));
 }
 
 // Runs the whole input through a client and checks its replies, and that
 // everything it showed was received whole: each message, or each stretch
 // of a byte stream.
-void ExpectCycles(TestServer& server, bool byteType, const std::vector<Cycle>& cycles,
-                  const std::string& last, const std::vector<std::string>& replies)
-{
-    ClientSession client;
-    {
-        ServerLogReader log(server);
-        ASSERT_TRUE(SendCycles(client.Process(), cycles, last));
-        EXPECT_EQ(client.EndInput(kLong), 0);
-    }
-    const Transcript shown(client.Rest());
-    ASSERT_TRUE(shown.Complete()) << "output ends \"" << Tail(client.Rest()) << "\"";
-    EXPECT_TRUE(shown.Replies() == replies)
-        << shown.Replies().size() << " replies, not " << replies.size() << "; output ends \""
-        << Tail(client.Rest()) << "\"";
-    ASSERT_GT(shown.Pieces().size(), 0u);
-    const std::string message = Pattern(kMessageSize);
-    for (std::size_t i = 0; i < shown.Pieces().size(); ++i) {
-        const std::string& piece = shown.Pieces()[i];
-        if (byteType) {
-            // A stretch may start anywhere in the stream, so compare it with
-            // the run that begins at its first letter.
-            const std::size_t start = static_cast<std::size_t>(piece[0] - 'a');
-            ASSERT_EQ(PatternBreak(message.substr(0, start) + piece, kMessageSize),
-                      start + piece.size())
-                << "piece " << i << ": \"" << ClientSession::Visible(piece) << "\"";
-        } else {
-            ASSERT_TRUE(piece == message) << "piece " << i << " has " << piece.size() << " bytes";
-        }
-    }
-    EXPECT_TRUE(server.WaitForLogCount("close ", kCycles, kLong));
-    EXPECT_EQ(server.CountLog("connect "), kCycles);
-}
-
-const char* TypeName(bool byteType)
-{
-    return byteType ? "byte type" : "message type";
-}
-
-std::vector<std::string> FloodOptions(bool byteType)
-{
-    std::vector<std::string> options = Messages(kMessages, kMessageSize);
+void ExpectCycles(TestServer &server, bool byteType, const std::vector<Cycle> &cycles,
+                  const std::string &last, const std::vector<std::string> &replies) {
+  ClientSession client;
+  {
+    ServerLogReader log(server);
+    ASSERT_TRUE(SendCycles(client.Process(), cycles, last));
+    EXPECT_EQ(client.EndInput(kLong), 0);
+  }
+  const Transcript shown(client.Rest());
+  ASSERT_TRUE(shown.Complete()) << "output ends \"" << Tail(client.Rest()) << "\"";
+  EXPECT_TRUE(shown.Replies() == replies)
+      << shown.Replies().size() << " replies, not " << replies.size() << "; output ends \""
+      << Tail(client.Rest()) << "\"";
+  ASSERT_GT(shown.Pieces().size(), 0u);
+  const std::string message = Pattern(kMessageSize);
+  for (std::size_t i = 0; i < shown.Pieces().size(); ++i) {
+    const std::string &piece = shown.Pieces()[i];
     if (byteType) {
-        options.insert(options.begin(), "--byte");
+      // A stretch may start anywhere in the stream, so compare it with
+      // the run that begins at its first letter.
+      const std::size_t start = static_cast<std::size_t>(piece[0] - 'a');
+      ASSERT_EQ(PatternBreak(message.substr(0, start) + piece, kMessageSize), start + piece.size())
+          << "piece " << i << ": \"" << ClientSession::Visible(piece) << "\"";
+    } else {
+      ASSERT_TRUE(piece == message) << "piece " << i << " has " << piece.size() << " bytes";
     }
-    return options;
+  }
+  EXPECT_TRUE(server.WaitForLogCount("close ", kCycles, kLong));
+  EXPECT_EQ(server.CountLog("connect "), kCycles);
 }
 
-TEST(ConnectRace, ThousandConnectCloseCyclesWhileTheServerFloods)
-{
-    for (bool byteType : {false, true}) {
-        SCOPED_TRACE(TypeName(byteType));
-        TestServer server(FloodOptions(byteType));
-        std::vector<Cycle> cycles;
-        std::vector<std::string> replies;
-        for (std::size_t i = 0; i < kCycles; ++i) {
-            cycles.push_back({"connect " + server.Name() + "\n", "close\n"});
-            replies.push_back(kConnected);
-            replies.push_back(kClosed);
-        }
-        ExpectCycles(server, byteType, cycles, "", replies);
-    }
+const char *TypeName(bool byteType) { return byteType ? "byte type" : "message type"; }
+
+std::vector<std::string> FloodOptions(bool byteType) {
+  std::vector<std::string> options = Messages(kMessages, kMessageSize);
+  if (byteType) {
+    options.insert(options.begin(), "--byte");
+  }
+  return options;
 }
 
-TEST(ConnectRace, ThousandConnectsEachReplacingAFloodingConnection)
-{
-    for (bool byteType : {false, true}) {
-        SCOPED_TRACE(TypeName(byteType));
-        TestServer server(FloodOptions(byteType));
-        std::vector<Cycle> cycles;
-        std::vector<std::string> replies;
-        for (std::size_t i = 0; i < kCycles; ++i) {
-            cycles.push_back({"connect -c " + server.Name() + "\n", ""});
-            replies.push_back(kConnected);
-        }
-        replies.push_back(kClosed);
-        ExpectCycles(server, byteType, cycles, "close\n", replies);
-    }
-}
-
-TEST(ConnectRace, ThousandCyclesWithEchoesOnTheirWay)
-{
-    TestServer server;
-    std::string input;
+TEST(ConnectRace, ThousandConnectCloseCyclesWhileTheServerFloods) {
+  for (bool byteType : {false, true}) {
+    SCOPED_TRACE(TypeName(byteType));
+    TestServer server(FloodOptions(byteType));
+    std::vector<Cycle> cycles;
     std::vector<std::string> replies;
     for (std::size_t i = 0; i < kCycles; ++i) {
-        input += "connect " + server.Name() + "\nping " + std::to_string(i) + "\nclose\n";
-        replies.push_back(kConnected);
-        replies.push_back(kClosed);
+      cycles.push_back({"connect " + server.Name() + "\n", "close\n"});
+      replies.push_back(kConnected);
+      replies.push_back(kClosed);
     }
-    ClientSession client;
-    {
-        // A connect, a close and perhaps a message: three log lines a cycle.
-        ServerLogReader log(server);
-        ASSERT_TRUE(client.Process().Send(input, kLong));
-        EXPECT_EQ(client.EndInput(kLong), 0);
+    ExpectCycles(server, byteType, cycles, "", replies);
+  }
+}
+
+TEST(ConnectRace, ThousandConnectsEachReplacingAFloodingConnection) {
+  for (bool byteType : {false, true}) {
+    SCOPED_TRACE(TypeName(byteType));
+    TestServer server(FloodOptions(byteType));
+    std::vector<Cycle> cycles;
+    std::vector<std::string> replies;
+    for (std::size_t i = 0; i < kCycles; ++i) {
+      cycles.push_back({"connect -c " + server.Name() + "\n", ""});
+      replies.push_back(kConnected);
     }
-    const Transcript shown(client.Rest());
-    ASSERT_TRUE(shown.Complete()) << "output ends \"" << Tail(client.Rest()) << "\"";
-    EXPECT_TRUE(shown.Replies() == replies)
-        << shown.Replies().size() << " replies, not " << replies.size();
-    // An echo that has not come back by the `close` is dropped with the
-    // connection; one that is shown is whole and shown once, in order.
-    std::size_t next = 0;
-    for (const std::string& piece : shown.Pieces()) {
-        bool known = false;
-        while (!known && next < kCycles) {
-            known = piece == "ping " + std::to_string(next++) + "\n";
-        }
-        ASSERT_TRUE(known) << "unexpected or repeated piece \"" << ClientSession::Visible(piece)
-                           << "\"";
+    replies.push_back(kClosed);
+    ExpectCycles(server, byteType, cycles, "close\n", replies);
+  }
+}
+
+TEST(ConnectRace, ThousandCyclesWithEchoesOnTheirWay) {
+  TestServer server;
+  std::string input;
+  std::vector<std::string> replies;
+  for (std::size_t i = 0; i < kCycles; ++i) {
+    input += "connect " + server.Name() + "\nping " + std::to_string(i) + "\nclose\n";
+    replies.push_back(kConnected);
+    replies.push_back(kClosed);
+  }
+  ClientSession client;
+  {
+    // A connect, a close and perhaps a message: three log lines a cycle.
+    ServerLogReader log(server);
+    ASSERT_TRUE(client.Process().Send(input, kLong));
+    EXPECT_EQ(client.EndInput(kLong), 0);
+  }
+  const Transcript shown(client.Rest());
+  ASSERT_TRUE(shown.Complete()) << "output ends \"" << Tail(client.Rest()) << "\"";
+  EXPECT_TRUE(shown.Replies() == replies)
+      << shown.Replies().size() << " replies, not " << replies.size();
+  // An echo that has not come back by the `close` is dropped with the
+  // connection; one that is shown is whole and shown once, in order.
+  std::size_t next = 0;
+  for (const std::string &piece : shown.Pieces()) {
+    bool known = false;
+    while (!known && next < kCycles) {
+      known = piece == "ping " + std::to_string(next++) + "\n";
     }
-    // Each connection logs its message before its close.
-    EXPECT_TRUE(server.WaitForLogCount("close ", kCycles, kLong));
-    EXPECT_EQ(server.CountLog("recv "), kCycles);
+    ASSERT_TRUE(known) << "unexpected or repeated piece \"" << ClientSession::Visible(piece)
+                       << "\"";
+  }
+  // Each connection logs its message before its close.
+  EXPECT_TRUE(server.WaitForLogCount("close ", kCycles, kLong));
+  EXPECT_EQ(server.CountLog("recv "), kCycles);
 }
 
 } // namespace

@@ -14,13 +14,13 @@
 // add threads of its own, so only those are counted by name).
 class ProcessCensus {
 public:
-    static std::size_t Descriptors(pid_t pid);
-    static std::size_t Threads(pid_t pid);
-    static std::size_t Receivers(pid_t pid);
-    // Waits until the process has exactly `count` receiver threads.
-    static bool WaitForReceivers(pid_t pid, std::size_t count, ChildProcess::Duration timeout);
+  static std::size_t Descriptors(pid_t pid);
+  static std::size_t Threads(pid_t pid);
+  static std::size_t Receivers(pid_t pid);
+  // Waits until the process has exactly `count` receiver threads.
+  static bool WaitForReceivers(pid_t pid, std::size_t count, ChildProcess::Duration timeout);
 
 private:
-    // Entries of a /proc folder, "." and ".." left out; none if it cannot be read.
-    static std::vector<std::string> Entries(const std::string& folder);
+  // Entries of a /proc folder, "." and ".." left out; none if it cannot be read.
+  static std::vector<std::string> Entries(const std::string &folder);
 };

@@ -9,18 +9,15 @@ constexpr std::chrono::milliseconds kPoll{5};
 
 } // namespace
 
-ServerLogReader::ServerLogReader(TestServer& server)
+ServerLogReader::ServerLogReader(TestServer &server)
     : thread_([this, &server] {
-          while (!stop_) {
-              server.Process().Collect();
-              std::this_thread::sleep_for(kPoll);
-          }
-      })
-{
-}
+        while (!stop_) {
+          server.Process().Collect();
+          std::this_thread::sleep_for(kPoll);
+        }
+      }) {}
 
-ServerLogReader::~ServerLogReader()
-{
-    stop_ = true;
-    thread_.join();
+ServerLogReader::~ServerLogReader() {
+  stop_ = true;
+  thread_.join();
 }

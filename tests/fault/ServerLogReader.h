@@ -12,12 +12,12 @@
 // test must not touch the server itself meanwhile.
 class ServerLogReader {
 public:
-    explicit ServerLogReader(TestServer& server);
-    ~ServerLogReader();
-    ServerLogReader(const ServerLogReader&) = delete;
-    ServerLogReader& operator=(const ServerLogReader&) = delete;
+  explicit ServerLogReader(TestServer &server);
+  ~ServerLogReader();
+  ServerLogReader(const ServerLogReader &) = delete;
+  ServerLogReader &operator=(const ServerLogReader &) = delete;
 
 private:
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
 };

@@ -15,115 +15,106 @@ const char kSession[] = "fault";
 constexpr ChildProcess::Duration kCommandTimeout{10000};
 constexpr std::chrono::milliseconds kScreenPoll{20};
 
-std::string UniqueSocketName()
-{
-    static std::atomic<unsigned> counter{0};
-    return "skellan-fault-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+std::string UniqueSocketName() {
+  static std::atomic<unsigned> counter{0};
+  return "skellan-fault-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
 }
 
 } // namespace
 
-std::string TmuxTerminal::Program()
-{
-    const char* path = std::getenv("PATH");
-    std::istringstream folders(path != nullptr ? path : "/usr/bin:/bin");
-    for (std::string folder; std::getline(folders, folder, ':');) {
-        const std::string candidate = (folder.empty() ? "." : folder) + "/tmux";
-        if (access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
-        }
+std::string TmuxTerminal::Program() {
+  const char *path = std::getenv("PATH");
+  std::istringstream folders(path != nullptr ? path : "/usr/bin:/bin");
+  for (std::string folder; std::getline(folders, folder, ':');) {
+    const std::string candidate = (folder.empty() ? "." : folder) + "/tmux";
+    if (access(candidate.c_str(), X_OK) == 0) {
+      return candidate;
     }
-    return "";
+  }
+  return "";
 }
 
-TmuxTerminal::TmuxTerminal(const std::vector<std::string>& command, int columns, int rows)
-    : program_(Program()), socketName_(UniqueSocketName())
-{
-    if (program_.empty()) {
-        throw std::runtime_error("tmux is not on PATH");
-    }
-    // -f /dev/null: no user configuration can change what the screen shows.
-    std::vector<std::string> arguments{"new-session", "-d", "-s", kSession,
-                                       "-x", std::to_string(columns), "-y", std::to_string(rows)};
-    arguments.insert(arguments.end(), command.begin(), command.end());
-    Tmux(arguments);
-    socketPath_ = Tmux({"display-message", "-p", "#{socket_path}"});
-    if (!socketPath_.empty() && socketPath_.back() == '\n') {
-        socketPath_.pop_back();
-    }
+TmuxTerminal::TmuxTerminal(const std::vector<std::string> &command, int columns, int rows)
+    : program_(Program()), socketName_(UniqueSocketName()) {
+  if (program_.empty()) {
+    throw std::runtime_error("tmux is not on PATH");
+  }
+  // -f /dev/null: no user configuration can change what the screen shows.
+  std::vector<std::string> arguments{
+      "new-session",       "-d", "-s", kSession, "-x", std::to_string(columns), "-y",
+      std::to_string(rows)};
+  arguments.insert(arguments.end(), command.begin(), command.end());
+  Tmux(arguments);
+  socketPath_ = Tmux({"display-message", "-p", "#{socket_path}"});
+  if (!socketPath_.empty() && socketPath_.back() == '\n') {
+    socketPath_.pop_back();
+  }
 }
 
-TmuxTerminal::~TmuxTerminal()
-{
-    try {
-        Tmux({"kill-server"});
-    } catch (const std::exception&) {
-        // A server that is already gone has nothing left to kill.
+TmuxTerminal::~TmuxTerminal() {
+  try {
+    Tmux({"kill-server"});
+  } catch (const std::exception &) {
+    // A server that is already gone has nothing left to kill.
+  }
+  if (!socketPath_.empty()) {
+    unlink(socketPath_.c_str());
+  }
+}
+
+void TmuxTerminal::TypeLine(const std::string &text) {
+  // -l: the text as it is, not key names.
+  Tmux({"send-keys", "-t", kSession, "-l", text});
+  Tmux({"send-keys", "-t", kSession, "Enter"});
+}
+
+std::vector<std::string> TmuxTerminal::Screen() {
+  // -N keeps the blanks at the end of a row, such as the prompt's.
+  std::istringstream text(Tmux({"capture-pane", "-p", "-N", "-t", kSession}));
+  std::vector<std::string> rows;
+  for (std::string row; std::getline(text, row);) {
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+TmuxTerminal::Cursor TmuxTerminal::CursorPosition() {
+  std::istringstream text(
+      Tmux({"display-message", "-p", "-t", kSession, "#{cursor_x} #{cursor_y}"}));
+  Cursor cursor{-1, -1};
+  text >> cursor.column >> cursor.row;
+  return cursor;
+}
+
+bool TmuxTerminal::WaitForRow(const std::string &row, ChildProcess::Duration timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    for (const std::string &shown : Screen()) {
+      if (Trimmed(shown) == row) {
+        return true;
+      }
     }
-    if (!socketPath_.empty()) {
-        unlink(socketPath_.c_str());
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return false;
     }
+    std::this_thread::sleep_for(kScreenPoll);
+  }
 }
 
-void TmuxTerminal::TypeLine(const std::string& text)
-{
-    // -l: the text as it is, not key names.
-    Tmux({"send-keys", "-t", kSession, "-l", text});
-    Tmux({"send-keys", "-t", kSession, "Enter"});
+std::string TmuxTerminal::Trimmed(const std::string &row) {
+  const std::size_t end = row.find_last_not_of(' ');
+  return end == std::string::npos ? std::string() : row.substr(0, end + 1);
 }
 
-std::vector<std::string> TmuxTerminal::Screen()
-{
-    // -N keeps the blanks at the end of a row, such as the prompt's.
-    std::istringstream text(Tmux({"capture-pane", "-p", "-N", "-t", kSession}));
-    std::vector<std::string> rows;
-    for (std::string row; std::getline(text, row);) {
-        rows.push_back(row);
-    }
-    return rows;
-}
-
-TmuxTerminal::Cursor TmuxTerminal::CursorPosition()
-{
-    std::istringstream text(
-        Tmux({"display-message", "-p", "-t", kSession, "#{cursor_x} #{cursor_y}"}));
-    Cursor cursor{-1, -1};
-    text >> cursor.column >> cursor.row;
-    return cursor;
-}
-
-bool TmuxTerminal::WaitForRow(const std::string& row, ChildProcess::Duration timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        for (const std::string& shown : Screen()) {
-            if (Trimmed(shown) == row) {
-                return true;
-            }
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(kScreenPoll);
-    }
-}
-
-std::string TmuxTerminal::Trimmed(const std::string& row)
-{
-    const std::size_t end = row.find_last_not_of(' ');
-    return end == std::string::npos ? std::string() : row.substr(0, end + 1);
-}
-
-std::string TmuxTerminal::Tmux(const std::vector<std::string>& arguments)
-{
-    std::vector<std::string> argv{program_, "-L", socketName_, "-f", "/dev/null"};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    ChildProcess tmux(argv);
-    const std::optional<int> status = tmux.WaitForExit(kCommandTimeout);
-    if (status != 0) {
-        throw std::runtime_error("tmux " + arguments.front() + " failed (" +
-                                 (status ? "status " + std::to_string(*status) : "time-out") +
-                                 "): " + tmux.ErrorOutput());
-    }
-    return tmux.Output();
+std::string TmuxTerminal::Tmux(const std::vector<std::string> &arguments) {
+  std::vector<std::string> argv{program_, "-L", socketName_, "-f", "/dev/null"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  ChildProcess tmux(argv);
+  const std::optional<int> status = tmux.WaitForExit(kCommandTimeout);
+  if (status != 0) {
+    throw std::runtime_error("tmux " + arguments.front() + " failed (" +
+                             (status ? "status " + std::to_string(*status) : "time-out") +
+                             "): " + tmux.ErrorOutput());
+  }
+  return tmux.Output();
 }

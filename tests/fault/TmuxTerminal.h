@@ -12,38 +12,38 @@
 // file removed.
 class TmuxTerminal {
 public:
-    struct Cursor {
-        int column;
-        int row;
-    };
+  struct Cursor {
+    int column;
+    int row;
+  };
 
-    // The tmux program found on PATH, or "" when there is none.
-    static std::string Program();
+  // The tmux program found on PATH, or "" when there is none.
+  static std::string Program();
 
-    // Starts `command` in a pane of the given size; throws if tmux fails.
-    TmuxTerminal(const std::vector<std::string>& command, int columns, int rows);
-    ~TmuxTerminal();
-    TmuxTerminal(const TmuxTerminal&) = delete;
-    TmuxTerminal& operator=(const TmuxTerminal&) = delete;
+  // Starts `command` in a pane of the given size; throws if tmux fails.
+  TmuxTerminal(const std::vector<std::string> &command, int columns, int rows);
+  ~TmuxTerminal();
+  TmuxTerminal(const TmuxTerminal &) = delete;
+  TmuxTerminal &operator=(const TmuxTerminal &) = delete;
 
-    // Types the text and then Enter.
-    void TypeLine(const std::string& text);
-    // The screen, one string per row, trailing blanks kept as written.
-    std::vector<std::string> Screen();
-    Cursor CursorPosition();
-    // Waits until some row of the screen, blanks at its end dropped, is
-    // exactly `row`.
-    bool WaitForRow(const std::string& row, ChildProcess::Duration timeout);
+  // Types the text and then Enter.
+  void TypeLine(const std::string &text);
+  // The screen, one string per row, trailing blanks kept as written.
+  std::vector<std::string> Screen();
+  Cursor CursorPosition();
+  // Waits until some row of the screen, blanks at its end dropped, is
+  // exactly `row`.
+  bool WaitForRow(const std::string &row, ChildProcess::Duration timeout);
 
-    // A row with the blanks at its end dropped.
-    static std::string Trimmed(const std::string& row);
+  // A row with the blanks at its end dropped.
+  static std::string Trimmed(const std::string &row);
 
 private:
-    // Runs one tmux command on this object's server; returns its output.
-    std::string Tmux(const std::vector<std::string>& arguments);
+  // Runs one tmux command on this object's server; returns its output.
+  std::string Tmux(const std::vector<std::string> &arguments);
 
-    std::string program_;
-    std::string socketName_;
-    // The server's socket file, which outlives the server.
-    std::string socketPath_;
+  std::string program_;
+  std::string socketName_;
+  // The server's socket file, which outlives the server.
+  std::string socketPath_;
 };

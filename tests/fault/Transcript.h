@@ -11,21 +11,21 @@
 // that use it make sure of; replies and pieces may come in any mix.
 class Transcript {
 public:
-    explicit Transcript(const std::string& output);
+  explicit Transcript(const std::string &output);
 
-    // False when the output ends inside a reply or a piece.
-    bool Complete() const { return rest_.empty(); }
-    // The bytes after the last whole prompt, reply or piece.
-    const std::string& Rest() const { return rest_; }
-    std::size_t Prompts() const { return prompts_; }
-    const std::vector<std::string>& Replies() const { return replies_; }
-    const std::vector<std::string>& Pieces() const { return pieces_; }
-    // The received texts joined: a byte stream as it came.
-    std::string Joined() const;
+  // False when the output ends inside a reply or a piece.
+  bool Complete() const { return rest_.empty(); }
+  // The bytes after the last whole prompt, reply or piece.
+  const std::string &Rest() const { return rest_; }
+  std::size_t Prompts() const { return prompts_; }
+  const std::vector<std::string> &Replies() const { return replies_; }
+  const std::vector<std::string> &Pieces() const { return pieces_; }
+  // The received texts joined: a byte stream as it came.
+  std::string Joined() const;
 
 private:
-    std::size_t prompts_ = 0;
-    std::vector<std::string> replies_;
-    std::vector<std::string> pieces_;
-    std::string rest_;
+  std::size_t prompts_ = 0;
+  std::vector<std::string> replies_;
+  std::vector<std::string> pieces_;
+  std::string rest_;
 };

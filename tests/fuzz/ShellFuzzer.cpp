@@ -64,8 +64,8 @@ std::string Joined(const std::vector<std::string> &lines) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   const ShellModel::Faults faults = DecodeFaults(size > 0 ? data[0] : ' ');
-  const std::string input = size > 0 ? std::string(reinterpret_cast<const char *>(data) + 1, size - 1)
-                                     : std::string();
+  const std::string input =
+      size > 0 ? std::string(reinterpret_cast<const char *>(data) + 1, size - 1) : std::string();
 
   ShellModel model(faults);
   model.Run(input);

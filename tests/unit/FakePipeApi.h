@@ -52,7 +52,8 @@ public:
 private:
   static FakePipeApi *current;
   static HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR);
-  static HANDLE WINAPI CreateFileA(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+  static HANDLE WINAPI CreateFileA(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
+                                   HANDLE);
   static BOOL WINAPI WaitNamedPipeA(LPCSTR, DWORD);
   static BOOL WINAPI SetNamedPipeHandleState(HANDLE, LPDWORD, LPDWORD, LPDWORD);
   static BOOL WINAPI ConnectNamedPipe(HANDLE, LPOVERLAPPED);

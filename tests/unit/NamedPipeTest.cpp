@@ -1,5 +1,5 @@
-#include "FakePipeApi.h"
 #include "NamedPipe.h"
+#include "FakePipeApi.h"
 
 #include <gtest/gtest.h>
 

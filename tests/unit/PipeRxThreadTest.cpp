@@ -1,5 +1,5 @@
-#include "FakePipeApi.h"
 #include "PipeRxThread.h"
+#include "FakePipeApi.h"
 
 #include <gtest/gtest.h>
 
@@ -61,8 +61,7 @@ TEST(PipeRxThreadTest, LongMessagesAreShownWhole) {
   std::string head(1020, 'h');
   std::string middle(2000, 'm');
   std::string message = head + "\0"s + middle + "\0"s + "tail";
-  EXPECT_EQ(Receive({message, "after"}),
-            "\r" + head + "$ \r" + middle + "$ \rtail$ \rafter$ ");
+  EXPECT_EQ(Receive({message, "after"}), "\r" + head + "$ \r" + middle + "$ \rtail$ \rafter$ ");
 
   // A NUL exactly at the end of a read still ends its piece there.
   std::string first(1023, 'a');

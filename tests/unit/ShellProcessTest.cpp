@@ -1,5 +1,5 @@
-#include "FakePipeApi.h"
 #include "ShellProcess.h"
+#include "FakePipeApi.h"
 
 #include <gtest/gtest.h>
 

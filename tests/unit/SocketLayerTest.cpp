@@ -65,8 +65,8 @@ public:
 // A client handle with its two overlapped records, released at the end.
 struct Client {
   explicit Client(const std::string &pipePath) {
-    handle = CreateFileA(pipePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    handle = CreateFileA(pipePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OVERLAPPED, nullptr);
     error = GetLastError();
     read.hEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     write.hEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
@@ -153,7 +153,8 @@ TEST(SocketLayerTest, MessagesEmptyLongAndTheEndOfTheConnection) {
   part = client.Read(1024);
   EXPECT_EQ(part.first, static_cast<DWORD>(ERROR_MORE_DATA));
   EXPECT_EQ(part.second, longMessage.substr(1024, 1024));
-  EXPECT_EQ(client.Read(1024), std::make_pair(static_cast<DWORD>(ERROR_SUCCESS), longMessage.substr(2048)));
+  EXPECT_EQ(client.Read(1024),
+            std::make_pair(static_cast<DWORD>(ERROR_SUCCESS), longMessage.substr(2048)));
   EXPECT_EQ(client.Read(1024), std::make_pair(static_cast<DWORD>(ERROR_SUCCESS), "a\0b"s));
   EXPECT_EQ(client.Read(1024).first, static_cast<DWORD>(ERROR_BROKEN_PIPE));
   // The server is gone: a write fails instead of raising SIGPIPE.

@@ -13,55 +13,50 @@ using namespace std::string_literals;
 // A connected client and an echoing server.
 class WineClientSending : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(client_.Command("connect " + server_.Name(), "OK Connected\n"));
-    }
+  void SetUp() override {
+    ASSERT_TRUE(client_.Command("connect " + server_.Name(), "OK Connected\n"));
+  }
 
-    // Sends raw input and expects the server to have got exactly `sent` (its
-    // length in the log, its bytes in the echo the client shows).
-    void ExpectSent(const std::string& input, const std::string& sent)
-    {
-        SCOPED_TRACE("input \"" + ClientSession::Visible(input) + "\"");
-        ++messages_;
-        ASSERT_TRUE(client_.Process().Send(input));
-        EXPECT_TRUE(client_.Received({sent}));
-        EXPECT_TRUE(server_.WaitForLog("recv 1 " + std::to_string(sent.size())));
-        EXPECT_EQ(server_.CountLog("recv 1 "), messages_);
-    }
+  // Sends raw input and expects the server to have got exactly `sent` (its
+  // length in the log, its bytes in the echo the client shows).
+  void ExpectSent(const std::string &input, const std::string &sent) {
+    SCOPED_TRACE("input \"" + ClientSession::Visible(input) + "\"");
+    ++messages_;
+    ASSERT_TRUE(client_.Process().Send(input));
+    EXPECT_TRUE(client_.Received({sent}));
+    EXPECT_TRUE(server_.WaitForLog("recv 1 " + std::to_string(sent.size())));
+    EXPECT_EQ(server_.CountLog("recv 1 "), messages_);
+  }
 
-    TestServer server_ = WinePrograms::StartServer();
-    ClientSession client_ = WinePrograms::StartClient();
-    std::size_t messages_ = 0;
+  TestServer server_ = WinePrograms::StartServer();
+  ClientSession client_ = WinePrograms::StartClient();
+  std::size_t messages_ = 0;
 };
 
-TEST_F(WineClientSending, EachLineGoesOutAsOneMessageWithItsLineFeed)
-{
-    ExpectSent("hello world\n", "hello world\n");
-    ExpectSent("x\n", "x\n");
-    ExpectSent("  leading and trailing blanks  \n", "  leading and trailing blanks  \n");
-    ExpectSent("\ttab\tinside\n", "\ttab\tinside\n");
-    ExpectSent("closed door\n", "closed door\n");
-    ExpectSent("-c\n", "-c\n");
+TEST_F(WineClientSending, EachLineGoesOutAsOneMessageWithItsLineFeed) {
+  ExpectSent("hello world\n", "hello world\n");
+  ExpectSent("x\n", "x\n");
+  ExpectSent("  leading and trailing blanks  \n", "  leading and trailing blanks  \n");
+  ExpectSent("\ttab\tinside\n", "\ttab\tinside\n");
+  ExpectSent("closed door\n", "closed door\n");
+  ExpectSent("-c\n", "-c\n");
 }
 
-TEST_F(WineClientSending, CarriageReturnBeforeLineFeedIsDroppedAndNulEndsTheText)
-{
-    ExpectSent("dos line\r\n", "dos line\n");
-    ExpectSent("a\rb\r\n", "a\rb\n");
-    ExpectSent("before\0after\n"s, "before\n");
+TEST_F(WineClientSending, CarriageReturnBeforeLineFeedIsDroppedAndNulEndsTheText) {
+  ExpectSent("dos line\r\n", "dos line\n");
+  ExpectSent("a\rb\r\n", "a\rb\n");
+  ExpectSent("before\0after\n"s, "before\n");
 }
 
-TEST_F(WineClientSending, LongLinesGoOutWhole)
-{
-    for (std::size_t size : {std::size_t{1023}, std::size_t{1024}, std::size_t{5000},
-                             std::size_t{100000}}) {
-        std::string line;
-        for (std::size_t i = 0; i < size; ++i) {
-            line += static_cast<char>('A' + (i * 7) % 26);
-        }
-        ExpectSent(line + "\n", line + "\n");
+TEST_F(WineClientSending, LongLinesGoOutWhole) {
+  for (std::size_t size :
+       {std::size_t{1023}, std::size_t{1024}, std::size_t{5000}, std::size_t{100000}}) {
+    std::string line;
+    for (std::size_t i = 0; i < size; ++i) {
+      line += static_cast<char>('A' + (i * 7) % 26);
     }
+    ExpectSent(line + "\n", line + "\n");
+  }
 }
 
 } // namespace
