@@ -1,7 +1,5 @@
 #include "ChildProcess.h"
 
-#include "PipeEnd.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -17,9 +15,41 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Closes fd unless it is closed already, and marks it closed (-1).
+void CloseIfOpen(int &fd) {
+  if (fd >= 0) {
+    close(fd);
+    fd = -1;
+  }
+}
+
+// Reads what a non-blocking fd has; closes it at end of file.
+void Drain(int &fd, std::string &into) {
+  char buffer[65536];
+  while (fd >= 0) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+      into.append(buffer, static_cast<std::size_t>(n));
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else if (n < 0 && errno == EAGAIN) {
+      return;
+    } else {
+      CloseIfOpen(fd);
+    }
+  }
+}
+
+// Milliseconds left until deadline, 0 once it has passed.
+int Remaining(Clock::time_point deadline) {
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
 } // namespace
 
-ChildProcess::ChildProcess(const std::vector<std::string> &argv) {
+ChildProcess::ChildProcess(const std::vector<std::string> &argv, Sigpipe sigpipe, Stdout output) {
   if (argv.empty()) {
     throw std::invalid_argument("ChildProcess needs a program");
   }
@@ -44,15 +74,18 @@ ChildProcess::ChildProcess(const std::vector<std::string> &argv) {
 
   pid_ = fork();
   if (pid_ == 0) {
-    // The child gets the default signal handling a shell would give it.
-    struct sigaction dflt {};
-    dflt.sa_handler = SIG_DFL;
-    sigaction(SIGPIPE, &dflt, nullptr);
+    struct sigaction action {};
+    action.sa_handler = sigpipe == Sigpipe::Ignored ? SIG_IGN : SIG_DFL;
+    sigaction(SIGPIPE, &action, nullptr);
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     dup2(in[0], STDIN_FILENO);
-    dup2(out[1], STDOUT_FILENO);
+    if (output == Stdout::Piped) {
+      dup2(out[1], STDOUT_FILENO);
+    } else {
+      close(STDOUT_FILENO);
+    }
     dup2(err[1], STDERR_FILENO);
     execv(args[0], args.data());
     const int error = errno;
@@ -76,13 +109,16 @@ ChildProcess::ChildProcess(const std::vector<std::string> &argv) {
     if (pid_ > 0) {
       Reap(true);
     }
-    PipeEnd::CloseIfOpen(input_);
-    PipeEnd::CloseIfOpen(stdout_);
-    PipeEnd::CloseIfOpen(stderr_);
+    CloseIfOpen(input_);
+    CloseIfOpen(stdout_);
+    CloseIfOpen(stderr_);
     throw std::runtime_error("cannot run " + argv[0] + ": " + reason);
   }
   for (int fd : {input_, stdout_, stderr_}) {
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+  }
+  if (output == Stdout::Closed) {
+    CloseIfOpen(stdout_);
   }
 }
 
@@ -91,9 +127,9 @@ ChildProcess::~ChildProcess() {
     kill(pid_, SIGKILL);
     Reap(true);
   }
-  PipeEnd::CloseIfOpen(input_);
-  PipeEnd::CloseIfOpen(stdout_);
-  PipeEnd::CloseIfOpen(stderr_);
+  CloseIfOpen(input_);
+  CloseIfOpen(stdout_);
+  CloseIfOpen(stderr_);
 }
 
 bool ChildProcess::Send(const std::string &text, Duration timeout) {
@@ -116,12 +152,17 @@ bool ChildProcess::Send(const std::string &text, Duration timeout) {
     }
     // Keeps reading output meanwhile: a child blocked on its stdout
     // would never read more input.
-    Pump(Duration(PipeEnd::Remaining(deadline)), true);
+    Pump(Duration(Remaining(deadline)), true);
   }
   return true;
 }
 
-void ChildProcess::CloseInput() { PipeEnd::CloseIfOpen(input_); }
+void ChildProcess::CloseInput() { CloseIfOpen(input_); }
+
+void ChildProcess::CloseOutput() {
+  Pump(Duration(0), false);
+  CloseIfOpen(stdout_);
+}
 
 bool ChildProcess::WaitForOutput(const std::string &text, Duration timeout, std::size_t from) {
   const auto deadline = Clock::now() + timeout;
@@ -133,7 +174,7 @@ bool ChildProcess::WaitForOutput(const std::string &text, Duration timeout, std:
     if (stdout_ < 0 || Clock::now() >= deadline) {
       return false;
     }
-    Pump(Duration(PipeEnd::Remaining(deadline)), false);
+    Pump(Duration(Remaining(deadline)), false);
   }
 }
 
@@ -147,7 +188,7 @@ bool ChildProcess::WaitForOutputSize(std::size_t size, Duration timeout) {
     if (stdout_ < 0 || Clock::now() >= deadline) {
       return false;
     }
-    Pump(Duration(PipeEnd::Remaining(deadline)), false);
+    Pump(Duration(Remaining(deadline)), false);
   }
 }
 
@@ -164,7 +205,7 @@ std::optional<int> ChildProcess::WaitForExit(Duration timeout) {
       return std::nullopt;
     }
     // Short slices: the exit itself is not something poll can wait for.
-    Pump(Duration(std::min(PipeEnd::Remaining(deadline), 20)), false);
+    Pump(Duration(std::min(Remaining(deadline), 20)), false);
   }
 }
 
@@ -184,10 +225,10 @@ void ChildProcess::Pump(Duration timeout, bool wantInput) {
     return;
   }
   if (fds[0].revents != 0) {
-    PipeEnd::Drain(stdout_, output_);
+    Drain(stdout_, output_);
   }
   if (fds[1].revents != 0) {
-    PipeEnd::Drain(stderr_, errorOutput_);
+    Drain(stderr_, errorOutput_);
   }
 }
 

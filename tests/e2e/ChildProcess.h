@@ -16,8 +16,16 @@ public:
   using Duration = std::chrono::milliseconds;
   static constexpr Duration kDefaultTimeout{10000};
 
+  // How the child's parent may have left SIGPIPE: at its default action, as
+  // a shell leaves it, or ignored.
+  enum class Sigpipe { Default, Ignored };
+  // The child's standard output: a pipe to the test, or closed from the
+  // start, as `program >&-` starts it.
+  enum class Stdout { Piped, Closed };
+
   // Starts argv[0] (a path) with the given arguments; throws on failure.
-  explicit ChildProcess(const std::vector<std::string> &argv);
+  explicit ChildProcess(const std::vector<std::string> &argv, Sigpipe sigpipe = Sigpipe::Default,
+                        Stdout output = Stdout::Piped);
   ~ChildProcess();
   ChildProcess(const ChildProcess &) = delete;
   ChildProcess &operator=(const ChildProcess &) = delete;
@@ -26,6 +34,9 @@ public:
   // or the time ran out.
   bool Send(const std::string &text, Duration timeout = kDefaultTimeout);
   void CloseInput();
+  // Closes the test's end of the child's stdout, as a pipeline's reader
+  // that quits early: every later write of the child to it fails.
+  void CloseOutput();
 
   // Waits until stdout, from byte offset `from` on, contains text.
   bool WaitForOutput(const std::string &text, Duration timeout = kDefaultTimeout,

@@ -53,11 +53,19 @@ TEST(ClientCommands, ExitWhileConnectedClosesTheConnection) {
 }
 
 TEST(ClientEndOfInput, ActsAsExit) {
-  ClientSession client;
-  EXPECT_TRUE(client.Command("close", kNotConnected));
+  ClientSession idle;
+  EXPECT_TRUE(idle.Command("close", kNotConnected));
   // The prompt for the read that meets the end was already printed.
-  EXPECT_EQ(client.EndInput(), 0);
-  EXPECT_EQ(ClientSession::Visible(client.Rest()), "");
+  EXPECT_EQ(idle.EndInput(), 0);
+  EXPECT_EQ(ClientSession::Visible(idle.Rest()), "");
+
+  // Also while connected, with the receiver waiting for a message.
+  TestServer server;
+  ClientSession connected;
+  EXPECT_TRUE(connected.Command("connect " + server.Name(), kConnected));
+  EXPECT_EQ(connected.EndInput(), 0);
+  EXPECT_EQ(ClientSession::Visible(connected.Rest()), "");
+  EXPECT_TRUE(server.WaitForLog("close 1"));
 }
 
 TEST(ClientEndOfInput, LastLineWithoutLineFeedIsActedOnFirst) {
@@ -89,8 +97,8 @@ TEST(ClientEndOfInput, WholeScriptAtOnceGivesExactTranscript) {
   EXPECT_EQ(client.Process().WaitForExit(), 0);
   const std::string &p = ClientSession::kPrompt;
   EXPECT_EQ(ClientSession::Visible(client.Rest()),
-            ClientSession::Visible(kNotConnected + p + kConnected + p + p + kClosed + p + p +
-                                   kNoName + p));
+            ClientSession::Visible(client.Shown(kNotConnected + p + kConnected + p + p + kClosed +
+                                                p + p + kNoName + p)));
   EXPECT_TRUE(server.WaitForLog("recv 1 6"));
 }
 

@@ -1,5 +1,7 @@
 #include "ClientSession.h"
 
+#include "TestPrograms.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
@@ -24,10 +26,8 @@ std::string Difference(const std::string &actual, const std::string &expected) {
 
 const std::string ClientSession::kPrompt = "\r$ ";
 
-ClientSession::ClientSession() : ClientSession({Program()}, "\n") {}
-
-ClientSession::ClientSession(const std::vector<std::string> &command, const std::string &lineEnd)
-    : process_(command), lineEnd_(lineEnd) {
+ClientSession::ClientSession()
+    : process_(testprograms::Client()), lineEnd_(testprograms::LineEnd()) {
   if (!process_.WaitForOutputSize(kPrompt.size()) ||
       process_.Output().compare(0, kPrompt.size(), kPrompt) != 0) {
     throw std::runtime_error("skellan did not begin with a prompt but with \"" +
@@ -35,8 +35,6 @@ ClientSession::ClientSession(const std::vector<std::string> &command, const std:
   }
   cursor_ = kPrompt.size();
 }
-
-std::string ClientSession::Program() { return SKELLAN_CLIENT_PATH; }
 
 std::string ClientSession::Piece(const std::string &text) { return "\r" + text + "$ "; }
 

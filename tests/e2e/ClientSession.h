@@ -17,12 +17,7 @@ public:
 
   // Starts the client and waits for its first prompt; throws if none comes.
   ClientSession();
-  // The same with the client started by `command` (its program, after
-  // whatever launcher runs it), whose output shows each line feed as
-  // `lineEnd`: "\r\n" where standard output is in text mode.
-  ClientSession(const std::vector<std::string> &command, const std::string &lineEnd);
 
-  static std::string Program();
   // A received piece of text as the client prints it.
   static std::string Piece(const std::string &text);
 

@@ -1,4 +1,5 @@
 #include "ChildProcess.h"
+#include "TestPrograms.h"
 #include "TestServer.h"
 
 #include <gtest/gtest.h>
@@ -11,16 +12,13 @@
 
 namespace {
 
+using testprograms::Server;
+
 const std::string kPrefix = "/tmp/CoreFxPipe_";
 
 bool Exists(const std::string &path) {
   struct stat info {};
   return lstat(path.c_str(), &info) == 0;
-}
-
-std::vector<std::string> Server(std::vector<std::string> args) {
-  args.insert(args.begin(), TestServer::Program());
-  return args;
 }
 
 TEST(ServerCommandLine, HelpPrintsUsageOfEveryOption) {

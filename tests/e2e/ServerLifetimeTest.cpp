@@ -1,4 +1,5 @@
 #include "SocketClient.h"
+#include "TestPrograms.h"
 #include "TestServer.h"
 
 #include <gtest/gtest.h>
@@ -66,7 +67,7 @@ TEST(ServerSocketFile, ReplacesStaleSocketButNotALiveOne) {
   TestServer server({}, path);
   ExpectEcho(path, "after stale");
 
-  ChildProcess rival({TestServer::Program(), path});
+  ChildProcess rival(testprograms::Server({path}));
   EXPECT_EQ(rival.WaitForExit(), 1);
   EXPECT_NE(rival.ErrorOutput(), "");
   EXPECT_EQ(rival.Output().find("listening"), std::string::npos);

@@ -1,5 +1,7 @@
 #include "TestServer.h"
 
+#include "TestPrograms.h"
+
 #include <unistd.h>
 
 #include <atomic>
@@ -20,22 +22,17 @@ std::string UniqueStem() {
   return "skellan-e2e-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
 }
 
-std::vector<std::string> Command(const std::vector<std::string> &command,
-                                 const std::vector<std::string> &options, const std::string &name) {
-  std::vector<std::string> argv = command;
-  argv.insert(argv.end(), options.begin(), options.end());
-  argv.push_back(name);
-  return argv;
+std::vector<std::string> Arguments(const std::vector<std::string> &options,
+                                   const std::string &name) {
+  std::vector<std::string> arguments = options;
+  arguments.push_back(name);
+  return arguments;
 }
 
 } // namespace
 
 TestServer::TestServer(const std::vector<std::string> &options, const std::string &name)
-    : TestServer({Program()}, options, name) {}
-
-TestServer::TestServer(const std::vector<std::string> &command,
-                       const std::vector<std::string> &options, const std::string &name)
-    : name_(name), process_(Command(command, options, name)) {
+    : name_(name), process_(testprograms::Server(Arguments(options, name))) {
   if (!process_.WaitForOutput("\n")) {
     throw std::runtime_error("skellan-server did not start listening on '" + name_ +
                              "'; stderr: " + process_.ErrorOutput());
@@ -59,8 +56,6 @@ TestServer::~TestServer() {
 std::string TestServer::UniqueName() { return UniqueStem(); }
 
 std::string TestServer::UniquePath() { return "/tmp/" + UniqueStem() + ".sock"; }
-
-std::string TestServer::Program() { return SKELLAN_SERVER_PATH; }
 
 bool TestServer::WaitForLog(const std::string &line, ChildProcess::Duration timeout) {
   // The "listening" line always comes first, so every later line follows a

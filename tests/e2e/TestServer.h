@@ -15,10 +15,6 @@ public:
   // listens; throws if it does not.
   explicit TestServer(const std::vector<std::string> &options = {},
                       const std::string &name = UniqueName());
-  // The same with the server started by `command`: its program, after
-  // whatever launcher runs it.
-  TestServer(const std::vector<std::string> &command, const std::vector<std::string> &options,
-             const std::string &name);
   ~TestServer();
   TestServer(const TestServer &) = delete;
   TestServer &operator=(const TestServer &) = delete;
@@ -27,7 +23,6 @@ public:
   static std::string UniqueName();
   // An absolute socket path that no other test process or test uses.
   static std::string UniquePath();
-  static std::string Program();
 
   // The name as given to the server (and so to the client).
   const std::string &Name() const { return name_; }

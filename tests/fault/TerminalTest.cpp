@@ -1,4 +1,5 @@
 #include "ClientSession.h"
+#include "TestPrograms.h"
 #include "TestServer.h"
 #include "TmuxTerminal.h"
 
@@ -72,7 +73,7 @@ TEST(Terminal, MessageArrivingWhileThePromptWaitsIsShownAboveAFreshPrompt) {
   }
   // The server replies to the first line it gets with the message.
   TestServer server({"--on-message", "--send", kMessage + "\\n"});
-  TmuxTerminal terminal({ClientSession::Program()}, kColumns, kRows);
+  TmuxTerminal terminal(testprograms::Client(), kColumns, kRows);
   ASSERT_TRUE(terminal.WaitForRow("$", ChildProcess::kDefaultTimeout))
       << Picture(terminal.Screen());
 

@@ -1,20 +1,27 @@
-#include "WinePrograms.h"
+#include "TestPrograms.h"
 
-const std::string WinePrograms::kLineEnd = "\r\n";
+namespace {
 
-std::vector<std::string> WinePrograms::Client() { return Launch(SKELLAN_WINE_CLIENT); }
-
-std::vector<std::string> WinePrograms::Server() { return Launch(SKELLAN_WINE_SERVER); }
-
-ClientSession WinePrograms::StartClient() { return ClientSession(Client(), kLineEnd); }
-
-TestServer WinePrograms::StartServer(const std::vector<std::string> &options) {
-  return TestServer(Server(), options, TestServer::UniqueName());
-}
-
-std::vector<std::string> WinePrograms::Launch(const std::string &program) {
+std::vector<std::string> Launch(const std::string &program) {
   // env sets the prefix for this one command and then execs the loader,
   // which becomes the Windows process: a signal to the child reaches it.
   return {"/usr/bin/env", "WINEPREFIX=" SKELLAN_WINE_PREFIX, "WINEDEBUG=-all", SKELLAN_WINE_LOADER,
           program};
 }
+
+} // namespace
+
+namespace testprograms {
+
+std::vector<std::string> Client() { return Launch(SKELLAN_WINE_CLIENT); }
+
+std::vector<std::string> Server(const std::vector<std::string> &arguments) {
+  std::vector<std::string> command = Launch(SKELLAN_WINE_SERVER);
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  return command;
+}
+
+// A Windows program's standard output is in text mode.
+std::string LineEnd() { return "\r\n"; }
+
+} // namespace testprograms

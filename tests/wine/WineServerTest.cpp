@@ -1,8 +1,8 @@
 #include "ChildProcess.h"
 #include "ClientSession.h"
 #include "ClientText.h"
+#include "TestPrograms.h"
 #include "TestServer.h"
-#include "WinePrograms.h"
 
 #include <gtest/gtest.h>
 
@@ -16,13 +16,9 @@ using namespace clienttext;
 
 const ChildProcess::Duration kBusyConnect{30000};
 
-std::vector<std::string> Server(const std::vector<std::string> &args) {
-  std::vector<std::string> command = WinePrograms::Server();
-  command.insert(command.end(), args.begin(), args.end());
-  return command;
-}
+using testprograms::Server;
 
-TEST(WineServer, CommandLineIsTheSameAsOnLinux) {
+TEST(Server, CommandLineIsTheSameAsOnLinux) {
   ChildProcess help(Server({"--help"}));
   EXPECT_EQ(help.WaitForExit(), 0);
   EXPECT_EQ(help.Output().rfind("Usage: skellan-server", 0), 0u) << help.Output();
@@ -38,8 +34,8 @@ TEST(WineServer, CommandLineIsTheSameAsOnLinux) {
   }
 }
 
-TEST(WineServer, ListensOnThePipeNameAndRefusesASecondServer) {
-  TestServer server = WinePrograms::StartServer();
+TEST(Server, ListensOnThePipeNameAndRefusesASecondServer) {
+  TestServer server;
   EXPECT_EQ(server.SocketPath(), "\\\\.\\pipe\\" + server.Name());
 
   ChildProcess rival(Server({server.Name()}));
@@ -48,17 +44,17 @@ TEST(WineServer, ListensOnThePipeNameAndRefusesASecondServer) {
   EXPECT_EQ(rival.Output(), "");
 
   // The first server still serves the name.
-  ClientSession client = WinePrograms::StartClient();
+  ClientSession client;
   EXPECT_TRUE(client.Command("connect " + server.Name(), kConnected));
   ASSERT_TRUE(client.Type("still served"));
   EXPECT_TRUE(client.Received({"still served\n"}));
 }
 
-TEST(WineServer, InstancesLimitMakesThePipeBusy) {
-  TestServer server = WinePrograms::StartServer({"--instances", "2"});
-  ClientSession first = WinePrograms::StartClient();
-  ClientSession second = WinePrograms::StartClient();
-  ClientSession third = WinePrograms::StartClient();
+TEST(Server, InstancesLimitMakesThePipeBusy) {
+  TestServer server({"--instances", "2"});
+  ClientSession first;
+  ClientSession second;
+  ClientSession third;
   ASSERT_TRUE(first.Command("connect " + server.Name(), kConnected));
   ASSERT_TRUE(second.Command("connect " + server.Name(), kConnected));
   ASSERT_TRUE(server.WaitForLog("connect 2"));
@@ -74,24 +70,19 @@ TEST(WineServer, InstancesLimitMakesThePipeBusy) {
   EXPECT_EQ(server.CountLog("connect "), 3u);
 }
 
-TEST(WineServer, ClosingAfterItsScriptStillDeliversEveryByte) {
+TEST(Server, ClosingAfterItsScriptStillDeliversEveryByte) {
   // Disconnecting would throw away what the client has not read yet.
-  TestServer server = WinePrograms::StartServer(
-      {"--on-message", "--send-size", "100000", "--send", "end", "--close"});
-  ClientSession client = WinePrograms::StartClient();
+  TestServer server({"--on-message", "--send-size", "100000", "--send", "end", "--close"});
+  ClientSession client;
   ASSERT_TRUE(client.Command("connect " + server.Name(), kConnected));
   ASSERT_TRUE(client.Type("go"));
-  std::string pattern;
-  for (std::size_t i = 0; i < 100000; ++i) {
-    pattern += static_cast<char>('a' + i % 26);
-  }
-  EXPECT_TRUE(client.Received({pattern, "end"}));
+  EXPECT_TRUE(client.Received({Pattern(100000), "end"}));
   EXPECT_TRUE(server.WaitForLog("close 1"));
 }
 
-TEST(WineServer, StopsAfterMaxConnectionsAndOnCtrlC) {
-  TestServer counted = WinePrograms::StartServer({"--max-connections", "2"});
-  ClientSession client = WinePrograms::StartClient();
+TEST(Server, StopsAfterMaxConnectionsAndOnCtrlC) {
+  TestServer counted({"--max-connections", "2"});
+  ClientSession client;
   for (int id = 1; id <= 2; ++id) {
     ASSERT_TRUE(client.Command("connect " + counted.Name(), kConnected));
     ASSERT_TRUE(client.Command("close", kClosed));
@@ -100,7 +91,7 @@ TEST(WineServer, StopsAfterMaxConnectionsAndOnCtrlC) {
   EXPECT_EQ(counted.CountLog("close "), 2u);
 
   // Wine turns SIGINT into the console's Ctrl-C event.
-  TestServer interrupted = WinePrograms::StartServer();
+  TestServer interrupted;
   ASSERT_TRUE(client.Command("connect " + interrupted.Name(), kConnected));
   ASSERT_TRUE(interrupted.WaitForLog("connect 1"));
   interrupted.Process().Signal(SIGINT);

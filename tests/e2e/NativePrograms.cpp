@@ -1,0 +1,15 @@
+#include "TestPrograms.h"
+
+namespace testprograms {
+
+std::vector<std::string> Client() { return {SKELLAN_CLIENT_PATH}; }
+
+std::vector<std::string> Server(const std::vector<std::string> &arguments) {
+  std::vector<std::string> command{SKELLAN_SERVER_PATH};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  return command;
+}
+
+std::string LineEnd() { return "\n"; }
+
+} // namespace testprograms
