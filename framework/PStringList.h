@@ -13,9 +13,6 @@ public:
   PStringList() = default;
   PStringList(PINDEX count, const char *const *words, bool caseless);
 
-  PINDEX GetSize() const { return entries.size(); }
-  const PString &operator[](PINDEX index) const { return *entries[index]; }
-
   void Append(PString *entry);
   void AppendString(const PString &entry);
 
