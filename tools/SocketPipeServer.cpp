@@ -1,5 +1,7 @@
 #include "SocketPipeServer.h"
 
+#include "Conversation.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -82,7 +84,7 @@ int SocketPipeServer::Run() {
   if (!Listen()) {
     return 1;
   }
-  Log("listening " + path_);
+  log_.Write("listening " + path_);
 
   int status = 0;
   while (options_.MaxConnections() == 0 || ended_ < options_.MaxConnections()) {
@@ -200,7 +202,7 @@ void SocketPipeServer::Accept() {
     std::lock_guard<std::mutex> lock(openMutex_);
     openSockets_[id] = fd;
   }
-  Log("connect " + std::to_string(id));
+  log_.Write("connect " + std::to_string(id));
   try {
     workers_.emplace(id, std::thread(&SocketPipeServer::Serve, this, id, fd));
   } catch (const std::system_error &error) {
@@ -211,7 +213,7 @@ void SocketPipeServer::Accept() {
       openSockets_.erase(id);
     }
     CloseConnection(fd);
-    Log("close " + std::to_string(id));
+    log_.Write("close " + std::to_string(id));
     ++ended_;
     if (placeholder_ >= 0) {
       DropPlaceholder();
@@ -274,31 +276,23 @@ void SocketPipeServer::Stop() {
 }
 
 void SocketPipeServer::Serve(std::uint64_t id, int fd) {
-  const std::string idText = std::to_string(id);
-  bool open = true;
-  if (!options_.ScriptOnMessage()) {
-    open = SendScript(fd) && !options_.CloseAfterScript();
-  }
-  std::size_t received = 0;
-  std::string message;
-  while (open && ReceiveMessage(fd, message)) {
-    ++received;
-    Log("recv " + idText + " " + std::to_string(message.size()));
-    if (options_.ScriptOnMessage() && received == 1) {
-      open = SendScript(fd) && !options_.CloseAfterScript();
-    } else if (options_.Echo()) {
-      open = SendMessage(fd, message);
-    }
-    if (options_.CloseAfter() != 0 && received >= options_.CloseAfter()) {
-      open = false;
-    }
-  }
+  class SocketChannel : public Conversation::Channel {
+  public:
+    SocketChannel(SocketPipeServer &server, int fd) : server_(server), fd_(fd) {}
+    bool Receive(std::string &message) override { return server_.ReceiveMessage(fd_, message); }
+    bool Send(const std::string &message) override { return server_.SendMessage(fd_, message); }
+
+  private:
+    SocketPipeServer &server_;
+    const int fd_;
+  } channel(*this, fd);
+  Conversation(options_, log_).Run(id, channel);
   {
     std::lock_guard<std::mutex> lock(openMutex_);
     openSockets_.erase(id);
   }
   CloseConnection(fd);
-  Log("close " + idText);
+  log_.Write("close " + std::to_string(id));
   ssize_t written = 0;
   do {
     written = write(doneWrite_, &id, sizeof id);
@@ -316,15 +310,6 @@ void SocketPipeServer::CloseConnection(int fd) {
     n = recv(fd, discard, sizeof discard, MSG_DONTWAIT | MSG_TRUNC);
   } while (n > 0 || (n < 0 && errno == EINTR));
   close(fd);
-}
-
-bool SocketPipeServer::SendScript(int fd) {
-  for (const std::string &message : options_.Script()) {
-    if (!SendMessage(fd, message)) {
-      return false;
-    }
-  }
-  return true;
 }
 
 bool SocketPipeServer::ReceiveMessage(int fd, std::string &message) {
@@ -397,14 +382,6 @@ void SocketPipeServer::ReserveSendBuffer(int fd, std::size_t size) {
   if (setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &wanted, sizeof wanted) != 0) {
     setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &wanted, sizeof wanted);
   }
-}
-
-void SocketPipeServer::Log(const std::string &line) {
-  // One lock per line keeps the lines of concurrent workers whole.
-  std::lock_guard<std::mutex> lock(logMutex_);
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
 }
 
 void SocketPipeServer::Report(const std::string &what) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ServerLog.h"
 #include "ServerOptions.h"
 
 #include <sys/un.h>
@@ -42,12 +43,10 @@ private:
 
   void Serve(std::uint64_t id, int fd);
   static void CloseConnection(int fd);
-  bool SendScript(int fd);
   bool ReceiveMessage(int fd, std::string &message);
   bool SendMessage(int fd, const std::string &message);
   void ReserveSendBuffer(int fd, std::size_t size);
 
-  void Log(const std::string &line);
   static void Report(const std::string &what);
 
   const ServerOptions options_;
@@ -67,5 +66,5 @@ private:
 
   std::mutex openMutex_;
   std::map<std::uint64_t, int> openSockets_;
-  std::mutex logMutex_;
+  ServerLog log_;
 };

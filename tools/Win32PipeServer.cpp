@@ -1,5 +1,7 @@
 #include "Win32PipeServer.h"
 
+#include "Conversation.h"
+
 #include <fcntl.h>
 #include <io.h>
 
@@ -66,7 +68,7 @@ int Win32PipeServer::Run() {
     }
     return 1;
   }
-  Log("listening " + path_);
+  log_.Write("listening " + path_);
   stopEvent = stop_;
   SetConsoleCtrlHandler(OnControl, TRUE);
   {
@@ -197,7 +199,7 @@ void Win32PipeServer::RunInstance(std::uint64_t thread, HANDLE pipe) {
       std::lock_guard<std::mutex> lock(stateMutex_);
       --listening_;
       id = nextId_++;
-      Log("connect " + std::to_string(id));
+      log_.Write("connect " + std::to_string(id));
     }
     SetEvent(wake_);
     Serve(pipe, overlapped, id);
@@ -251,25 +253,23 @@ bool Win32PipeServer::WaitForClient(HANDLE pipe, OVERLAPPED &overlapped) {
 }
 
 void Win32PipeServer::Serve(HANDLE pipe, OVERLAPPED &overlapped, std::uint64_t id) {
-  const std::string idText = std::to_string(id);
-  bool open = true;
-  if (!options_.ScriptOnMessage()) {
-    open = SendScript(pipe, overlapped) && !options_.CloseAfterScript();
-  }
-  std::size_t received = 0;
-  std::string message;
-  while (open && ReceiveMessage(pipe, overlapped, message)) {
-    ++received;
-    Log("recv " + idText + " " + std::to_string(message.size()));
-    if (options_.ScriptOnMessage() && received == 1) {
-      open = SendScript(pipe, overlapped) && !options_.CloseAfterScript();
-    } else if (options_.Echo()) {
-      open = SendMessage(pipe, overlapped, message);
+  class InstanceChannel : public Conversation::Channel {
+  public:
+    InstanceChannel(Win32PipeServer &server, HANDLE pipe, OVERLAPPED &overlapped)
+        : server_(server), pipe_(pipe), overlapped_(overlapped) {}
+    bool Receive(std::string &message) override {
+      return server_.ReceiveMessage(pipe_, overlapped_, message);
     }
-    if (options_.CloseAfter() != 0 && received >= options_.CloseAfter()) {
-      open = false;
+    bool Send(const std::string &message) override {
+      return server_.SendMessage(pipe_, overlapped_, message);
     }
-  }
+
+  private:
+    Win32PipeServer &server_;
+    const HANDLE pipe_;
+    OVERLAPPED &overlapped_;
+  } channel(*this, pipe, overlapped);
+  Conversation(options_, log_).Run(id, channel);
   // DisconnectNamedPipe throws away whatever the client has not read yet:
   // first wait until it has read all, unless the server is stopping. With
   // the client gone this returns at once.
@@ -277,21 +277,12 @@ void Win32PipeServer::Serve(HANDLE pipe, OVERLAPPED &overlapped, std::uint64_t i
     FlushFileBuffers(pipe);
   }
   DisconnectNamedPipe(pipe);
-  Log("close " + idText);
+  log_.Write("close " + std::to_string(id));
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
     ++ended_;
   }
   SetEvent(wake_);
-}
-
-bool Win32PipeServer::SendScript(HANDLE pipe, OVERLAPPED &overlapped) {
-  for (const std::string &message : options_.Script()) {
-    if (!SendMessage(pipe, overlapped, message)) {
-      return false;
-    }
-  }
-  return true;
 }
 
 bool Win32PipeServer::ReceiveMessage(HANDLE pipe, OVERLAPPED &overlapped, std::string &message) {
@@ -341,14 +332,6 @@ bool Win32PipeServer::Complete(HANDLE pipe, OVERLAPPED &overlapped, BOOL started
     CancelIoEx(pipe, &overlapped);
   }
   return GetOverlappedResult(pipe, &overlapped, &transferred, TRUE) != FALSE;
-}
-
-void Win32PipeServer::Log(const std::string &line) {
-  // One lock per line keeps the lines of concurrent instances whole.
-  std::lock_guard<std::mutex> lock(logMutex_);
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
 }
 
 void Win32PipeServer::Report(const std::string &what) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ServerLog.h"
 #include "ServerOptions.h"
 
 #include <windows.h>
@@ -42,7 +43,6 @@ private:
   void RunInstance(std::uint64_t thread, HANDLE pipe);
   bool WaitForClient(HANDLE pipe, OVERLAPPED &overlapped);
   void Serve(HANDLE pipe, OVERLAPPED &overlapped, std::uint64_t id);
-  bool SendScript(HANDLE pipe, OVERLAPPED &overlapped);
   bool ReceiveMessage(HANDLE pipe, OVERLAPPED &overlapped, std::string &message);
   bool SendMessage(HANDLE pipe, OVERLAPPED &overlapped, const std::string &message);
   bool Complete(HANDLE pipe, OVERLAPPED &overlapped, BOOL started, DWORD &transferred);
@@ -50,7 +50,6 @@ private:
   // give its instance up rather than wait again.
   bool KeepListening();
 
-  void Log(const std::string &line);
   static void Report(const std::string &what);
 
   const ServerOptions options_;
@@ -70,5 +69,5 @@ private:
   std::size_t listening_ = 0;
   std::size_t ended_ = 0;
 
-  std::mutex logMutex_;
+  ServerLog log_;
 };

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "ServerLog.h"
+#include "ServerOptions.h"
+
+#include <cstdint>
+#include <string>
+
+// What the server says to one client, whatever carries the messages: the
+// scripted messages on connect or in reply to the first message, the
+// echoes, and the end of the connection that the options ask for. Every
+// message received is logged.
+class Conversation {
+public:
+  // The server's side of one connection.
+  class Channel {
+  public:
+    virtual ~Channel() = default;
+    // Waits for the next message; false once the connection has ended.
+    virtual bool Receive(std::string &message) = 0;
+    virtual bool Send(const std::string &message) = 0;
+  };
+
+  Conversation(const ServerOptions &options, ServerLog &log) : options_(options), log_(log) {}
+
+  // Returns when the client has gone or the options end the connection.
+  void Run(std::uint64_t id, Channel &channel) const;
+
+private:
+  // Sends the scripted messages; whether the connection stays open.
+  bool SendScript(Channel &channel) const;
+
+  const ServerOptions &options_;
+  ServerLog &log_;
+};

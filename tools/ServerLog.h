@@ -1,0 +1,15 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+
+// The server's log on standard output: one line per event.
+class ServerLog {
+public:
+  // Writes the line and a line feed, whole even while other connections
+  // log at the same time, and flushes it for whoever waits for it.
+  void Write(const std::string &line);
+
+private:
+  std::mutex mutex_;
+};
