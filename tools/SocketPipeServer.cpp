@@ -20,7 +20,6 @@
 
 namespace {
 
-const char kPipePrefix[] = "/tmp/CoreFxPipe_";
 // A byte-type pipe echoes whatever one read returns, up to this much.
 constexpr std::size_t kStreamChunk = 64 * 1024;
 // Room for the kernel's bookkeeping on top of a message's own bytes.
@@ -44,22 +43,14 @@ void CloseIfOpen(int &fd) {
 
 } // namespace
 
-SocketPipeServer::SocketPipeServer(ServerOptions options, std::string socketPath)
-    : options_(std::move(options)), path_(std::move(socketPath)) {}
+SocketPipeServer::SocketPipeServer(ServerOptions options, const PipeName &pipe)
+    : options_(std::move(options)), path_(pipe.GetSocketPath()), address_(pipe.GetAddress()) {}
 
 SocketPipeServer::~SocketPipeServer() {
   Stop();
   CloseIfOpen(signals_);
   CloseIfOpen(doneRead_);
   CloseIfOpen(doneWrite_);
-}
-
-std::string SocketPipeServer::SocketPathFor(const std::string &name) {
-  std::string path = !name.empty() && name[0] == '/' ? name : kPipePrefix + name;
-  if (path.size() >= sizeof(sockaddr_un::sun_path)) {
-    return {};
-  }
-  return path;
 }
 
 int SocketPipeServer::Run() {
@@ -125,8 +116,7 @@ bool SocketPipeServer::Listen() {
   if (!RemoveStaleSocket()) {
     return false;
   }
-  const sockaddr_un address = Address();
-  if (bind(listener_, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+  if (bind(listener_, reinterpret_cast<const sockaddr *>(&address_), sizeof address_) != 0) {
     Report("cannot bind " + path_);
     return false;
   }
@@ -150,10 +140,9 @@ bool SocketPipeServer::RemoveStaleSocket() {
   // A socket file that refuses connections was left by a server that died;
   // one that answers (or is busy, or of the other type) is still served.
   int probe = socket(AF_UNIX, SocketType() | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  const sockaddr_un address = Address();
   const bool refused =
       probe >= 0 &&
-      connect(probe, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 &&
+      connect(probe, reinterpret_cast<const sockaddr *>(&address_), sizeof address_) != 0 &&
       errno == ECONNREFUSED;
   CloseIfOpen(probe);
   if (!refused) {
@@ -169,14 +158,6 @@ bool SocketPipeServer::RemoveStaleSocket() {
 
 int SocketPipeServer::SocketType() const {
   return options_.ByteType() ? SOCK_STREAM : SOCK_SEQPACKET;
-}
-
-sockaddr_un SocketPipeServer::Address() const {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  // SocketPathFor has made sure the path and its NUL fit.
-  path_.copy(address.sun_path, sizeof address.sun_path - 1);
-  return address;
 }
 
 void SocketPipeServer::Accept() {
@@ -223,8 +204,7 @@ void SocketPipeServer::Accept() {
 
 void SocketPipeServer::FillQueue() {
   int fd = socket(AF_UNIX, SocketType() | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  const sockaddr_un address = Address();
-  if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) {
+  if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr *>(&address_), sizeof address_) == 0) {
     placeholder_ = fd;
     return;
   }

@@ -2,6 +2,7 @@
 
 #include "ServerLog.h"
 #include "ServerOptions.h"
+#include "unix/PipeName.h"
 
 #include <sys/un.h>
 
@@ -18,14 +19,11 @@
 // clients, keeps the instance limit and stops on SIGINT or SIGTERM.
 class SocketPipeServer {
 public:
-  SocketPipeServer(ServerOptions options, std::string socketPath);
+  // Serves the socket that `pipe` names; its GetError() must be ERROR_SUCCESS.
+  SocketPipeServer(ServerOptions options, const PipeName &pipe);
   ~SocketPipeServer();
   SocketPipeServer(const SocketPipeServer &) = delete;
   SocketPipeServer &operator=(const SocketPipeServer &) = delete;
-
-  // The socket path of a pipe name, or "" when it does not fit in a
-  // sockaddr_un (a truncated path would name some other socket).
-  static std::string SocketPathFor(const std::string &name);
 
   // Serves until stopped; returns the process exit status.
   int Run();
@@ -34,7 +32,6 @@ private:
   bool Listen();
   bool RemoveStaleSocket();
   int SocketType() const;
-  sockaddr_un Address() const;
   void Accept();
   void FillQueue();
   void DropPlaceholder();
@@ -51,6 +48,7 @@ private:
 
   const ServerOptions options_;
   const std::string path_;
+  const sockaddr_un address_;
   int listener_ = -1;
   bool bound_ = false;
   // Our own connection that fills the listener's one queue slot while

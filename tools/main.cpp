@@ -26,13 +26,14 @@ int main(int argc, char *argv[]) {
   Win32PipeServer server(std::move(options));
   return server.Run();
 #else
-  std::string path = SocketPipeServer::SocketPathFor(options.Name());
-  if (path.empty()) {
+  // The same socket the client's pipe layer maps the name to.
+  const PipeName pipe(("\\\\.\\pipe\\" + options.Name()).c_str());
+  if (pipe.GetError() != ERROR_SUCCESS) {
     std::cerr << "skellan-server: the socket path for pipe name '" << options.Name()
               << "' is too long\n";
     return 2;
   }
-  SocketPipeServer server(std::move(options), std::move(path));
+  SocketPipeServer server(std::move(options), pipe);
   return server.Run();
 #endif
 }
