@@ -88,17 +88,26 @@ void ShellProcess::Execute(const PString &line, std::ostream &output) {
 
 void ShellProcess::Connect(const char *name, std::ostream &output) {
   DeleteReceiver();
-  if (pipe.Open(name, ConnectAttempts)) {
+  if (pipe.Open(name, ConnectAttempts) && StartReceiver(output))
+    return;
+  Reply(output, "ERROR ", "Cannot connect to named pipe: ", name);
+}
+
+bool ShellProcess::StartReceiver(std::ostream &output) {
+  {
+    // A server may greet at once: the receiver waits for the console until
+    // the reply is out, so the reply comes before anything it shows.
+    PConsole::Hold console;
     rxThread = new (std::nothrow) PipeRxThread(pipe);
     if (rxThread != nullptr && rxThread->IsCreated()) {
       Reply(output, "OK ", "Connected");
-      return;
+      return true;
     }
-    // Without a receiver nothing the server sends would be shown.
-    DeleteReceiver();
-    pipe.Close();
   }
-  Reply(output, "ERROR ", "Cannot connect to named pipe: ", name);
+  // Without a receiver nothing the server sends would be shown.
+  DeleteReceiver();
+  pipe.Close();
+  return false;
 }
 
 void ShellProcess::DeleteReceiver() {

@@ -28,6 +28,8 @@ private:
   // Acts on one line, the line feed appended.
   void Execute(const PString &line, std::ostream &output);
   void Connect(const char *name, std::ostream &output);
+  // Starts receiving on the open pipe and replies; false when it cannot.
+  bool StartReceiver(std::ostream &output);
   void DeleteReceiver();
 
   NamedPipe pipe;

@@ -12,6 +12,10 @@ PMutex &Lock() {
 }
 } // namespace
 
+PConsole::Hold::Hold() { Lock().Wait(); }
+
+PConsole::Hold::~Hold() { Lock().Signal(); }
+
 bool PConsole::Write(std::ostream &stream, const char *bytes, std::size_t length) {
   PWaitAndSignal lock(Lock());
   stream.write(bytes, static_cast<std::streamsize>(length));

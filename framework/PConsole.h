@@ -12,6 +12,16 @@ public:
   // Writes the bytes in one call and flushes them, holding the lock.
   // Returns whether the stream took them: false once its reader is gone.
   static bool Write(std::ostream &stream, const char *bytes, std::size_t length);
+
+  // Keeps every other thread's writes out for its lifetime; the holder's own
+  // writes still go through.
+  class Hold {
+  public:
+    Hold();
+    ~Hold();
+    Hold(const Hold &) = delete;
+    Hold &operator=(const Hold &) = delete;
+  };
 };
 
 #endif

@@ -3,7 +3,8 @@
 
 #include <mutex>
 
-// A mutual exclusion lock: Wait takes it, Signal releases it.
+// A mutual exclusion lock: Wait takes it, Signal releases it. The thread
+// that holds it may take it again, as long as it releases it as often.
 class PMutex {
 public:
   PMutex() = default;
@@ -14,7 +15,7 @@ public:
   void Signal() { mutex.unlock(); }
 
 private:
-  std::mutex mutex;
+  std::recursive_mutex mutex;
 };
 
 #endif

@@ -1,6 +1,7 @@
 #include "PipeName.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <sys/socket.h>
 
@@ -17,6 +18,16 @@ bool HasPipePrefix(const char *path) {
 }
 } // namespace
 
+std::string PipeName::Directory() {
+  const char *tmpdir = std::getenv("TMPDIR");
+  if (tmpdir == nullptr || *tmpdir == '\0')
+    return "/tmp/";
+  std::string directory(tmpdir);
+  if (directory.back() != '/')
+    directory += '/';
+  return directory;
+}
+
 PipeName::PipeName(const char *win32Path) {
   if (win32Path == nullptr || !HasPipePrefix(win32Path)) {
     error = ERROR_PATH_NOT_FOUND;
@@ -27,7 +38,7 @@ PipeName::PipeName(const char *win32Path) {
     error = ERROR_INVALID_NAME;
     return;
   }
-  socketPath = name[0] == '/' ? std::string(name) : std::string("/tmp/CoreFxPipe_") + name;
+  socketPath = name[0] == '/' ? std::string(name) : Directory() + SocketPrefix + name;
   // sun_path needs room for the terminating NUL; a longer path would be cut
   // and name some other socket.
   if (socketPath.size() >= sizeof(sockaddr_un::sun_path))

@@ -2,8 +2,8 @@
 #define SKELLAN_PLATFORM_UNIX_WIN32API_H
 
 // The Win32 named-pipe client calls that Skellan uses, over Unix domain
-// sockets. "\\.\pipe\NAME" is the socket /tmp/CoreFxPipe_NAME (a NAME that
-// starts with '/' is the socket path itself); a SOCK_SEQPACKET socket is a
+// sockets. "\\.\pipe\NAME" is the socket CoreFxPipe_NAME in $TMPDIR or /tmp
+// (a NAME that starts with '/' is the socket path itself); a SOCK_SEQPACKET socket is a
 // message-type pipe and a SOCK_STREAM socket a byte-type pipe.
 
 #include <cstdint>
