@@ -22,3 +22,15 @@ bool PConsole::Write(std::ostream &stream, const char *bytes, std::size_t length
   stream.flush();
   return stream.good();
 }
+
+bool PConsole::ShowReceived(std::ostream &stream, const char *bytes, std::size_t length,
+                            unsigned flags) {
+  PWaitAndSignal lock(Lock());
+  if (flags & OpensPiece)
+    stream.put('\r');
+  stream.write(bytes, static_cast<std::streamsize>(length));
+  if (flags & ClosesPiece)
+    stream.write("$ ", 2);
+  stream.flush();
+  return stream.good();
+}

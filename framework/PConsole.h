@@ -13,6 +13,16 @@ public:
   // Returns whether the stream took them: false once its reader is gone.
   static bool Write(std::ostream &stream, const char *bytes, std::size_t length);
 
+  // How a run of received bytes stands in what the other end sent.
+  enum ReceivedFlags : unsigned {
+    OpensPiece = 1,  // the first bytes of a piece: a carriage return goes before them
+    ClosesPiece = 2, // the last bytes of a piece: a fresh "$ " prompt goes behind them
+    FromStream = 4,  // a byte-type pipe's text, which reads cut anywhere
+  };
+  // Shows received bytes, framed as the flags say, in one write.
+  static bool ShowReceived(std::ostream &stream, const char *bytes, std::size_t length,
+                           unsigned flags);
+
   // Keeps every other thread's writes out for its lifetime; the holder's own
   // writes still go through.
   class Hold {

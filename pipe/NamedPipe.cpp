@@ -51,7 +51,8 @@ bool NamedPipe::Open(PString name, int attempts) {
       writeOverlapped.hEvent = writeEvent;
     }
     DWORD mode = PIPE_READMODE_MESSAGE;
-    if (api.SetNamedPipeHandleState(handle, &mode, nullptr, nullptr))
+    messageMode = api.SetNamedPipeHandleState(handle, &mode, nullptr, nullptr);
+    if (messageMode)
       break;
     // A byte-type pipe cannot read messages: keep it, in byte read mode,
     // rather than drop a connection the server has already seen.

@@ -35,6 +35,9 @@ public:
   virtual bool Close();
 
   DWORD GetLastReadCount() const { return lastReadCount; }
+  // True when the open pipe reads whole messages; false on a byte-type pipe,
+  // whose reads cut its text anywhere.
+  bool IsMessageMode() const { return messageMode; }
   // True when the last successful Read ended before the end of its message;
   // the next Read returns what follows.
   bool HasMoreData() const { return moreData; }
@@ -53,6 +56,7 @@ private:
   DWORD lastReadCount = 0;
   DWORD lastWriteCount = 0;
   bool moreData = false;
+  bool messageMode = false;
   OVERLAPPED readOverlapped;
   OVERLAPPED writeOverlapped;
   // Guards the handle and events against the reading thread, and tells Close

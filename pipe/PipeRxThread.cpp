@@ -34,21 +34,26 @@ void PipeRxThread::Show(const char *bytes, DWORD length, bool last) {
   // Each piece goes out in one write, so that the shell's own output can
   // only come between pieces, never inside one; a piece that goes on in the
   // next read is held back until its end.
+  const unsigned whole = PConsole::OpensPiece | PConsole::ClosesPiece |
+                         (pipe->IsMessageMode() ? 0u : unsigned(PConsole::FromStream));
   DWORD offset = 0;
   while (offset < length) {
     const char *nul = static_cast<const char *>(std::memchr(bytes + offset, '\0', length - offset));
     DWORD end = nul != nullptr ? static_cast<DWORD>(nul - bytes) : length;
-    if (!pieceOpen)
-      piece.assign(1, '\r');
-    piece.append(bytes + offset, end - offset);
-    pieceOpen = nul == nullptr && !last;
-    if (!pieceOpen) {
-      piece += "$ ";
-      PConsole::Write(std::cout, piece.data(), piece.size());
-      // Keep a buffer for ordinary pieces, not for the largest ever seen.
-      if (piece.capacity() > keptPieceCapacity)
-        std::string().swap(piece);
+    const bool closes = nul != nullptr || last;
+    if (!pieceOpen && closes) {
+      PConsole::ShowReceived(std::cout, bytes + offset, end - offset, whole);
+    } else {
+      piece.append(bytes + offset, end - offset);
+      if (closes) {
+        PConsole::ShowReceived(std::cout, piece.data(), piece.size(), whole);
+        // Keep a buffer for ordinary pieces, not for the largest ever seen.
+        if (piece.capacity() > keptPieceCapacity)
+          std::string().swap(piece);
+        piece.clear();
+      }
     }
+    pieceOpen = !closes;
     offset = end + 1;
   }
 }
