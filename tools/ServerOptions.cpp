@@ -105,8 +105,9 @@ std::string ServerOptions::Usage() {
          "Serves the named pipe \\\\.\\pipe\\NAME. Each event is logged on stdout as\n"
          "one line:\n"
 #else
-         "Serves the named pipe NAME: the socket /tmp/CoreFxPipe_NAME, or NAME itself\n"
-         "when it starts with '/'. Each event is logged on stdout as one line:\n"
+         "Serves the named pipe NAME: the socket CoreFxPipe_NAME in $TMPDIR, or in /tmp\n"
+         "when TMPDIR is unset or empty; or NAME itself when it starts with '/'.\n"
+         "Each event is logged on stdout as one line:\n"
 #endif
          "'listening PATH', 'connect ID', 'recv ID LEN' and 'close ID'.\n"
          "\n"

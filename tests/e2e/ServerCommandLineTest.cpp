@@ -14,7 +14,7 @@ namespace {
 
 using testprograms::Server;
 
-const std::string kPrefix = "/tmp/CoreFxPipe_";
+const std::string kPrefix = TestServer::SocketPrefix();
 
 bool Exists(const std::string &path) {
   struct stat info {};

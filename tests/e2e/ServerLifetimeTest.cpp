@@ -51,7 +51,7 @@ void ExpectEcho(const std::string &path, const std::string &text) {
 
 TEST(ServerSocketFile, NameMapsToCoreFxPipeSocketAndAbsolutePathToItself) {
   TestServer named;
-  EXPECT_EQ(named.SocketPath(), "/tmp/CoreFxPipe_" + named.Name());
+  EXPECT_EQ(named.SocketPath(), TestServer::SocketPrefix() + named.Name());
   EXPECT_TRUE(IsSocket(named.SocketPath()));
   ExpectEcho(named.SocketPath(), "via name");
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -56,6 +57,15 @@ TestServer::~TestServer() {
 std::string TestServer::UniqueName() { return UniqueStem(); }
 
 std::string TestServer::UniquePath() { return "/tmp/" + UniqueStem() + ".sock"; }
+
+std::string TestServer::SocketPrefix() {
+  const char *tmpdir = std::getenv("TMPDIR");
+  std::string folder = tmpdir != nullptr && *tmpdir != '\0' ? tmpdir : "/tmp/";
+  if (folder.back() != '/') {
+    folder += '/';
+  }
+  return folder + "CoreFxPipe_";
+}
 
 bool TestServer::WaitForLog(const std::string &line, ChildProcess::Duration timeout) {
   // The "listening" line always comes first, so every later line follows a

@@ -23,6 +23,9 @@ public:
   static std::string UniqueName();
   // An absolute socket path that no other test process or test uses.
   static std::string UniquePath();
+  // Where a plain name's socket is on Linux, the name to follow: the
+  // programs' mapping under this process's TMPDIR, which CI may have set.
+  static std::string SocketPrefix();
 
   // The name as given to the server (and so to the client).
   const std::string &Name() const { return name_; }

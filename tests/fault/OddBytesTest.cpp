@@ -16,7 +16,7 @@ namespace {
 using namespace clienttext;
 
 // Where a plain name's socket lives: the name follows this.
-const std::string kSocketFolder = "/tmp/CoreFxPipe_";
+const std::string kSocketFolder = TestServer::SocketPrefix();
 // A socket path and its terminating NUL must fit in sun_path.
 const std::size_t kLongestPath = sizeof(sockaddr_un::sun_path) - 1;
 

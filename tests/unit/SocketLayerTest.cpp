@@ -1,6 +1,7 @@
 // The POSIX layer under the Win32 pipe calls, against listening sockets
 // that the tests make themselves.
 #include "PipeApi.h"
+#include "unix/PipeName.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +27,8 @@ std::string UniqueName() {
 // A listening socket under the name the layer maps a pipe name to.
 class Listener {
 public:
-  Listener(int type, int backlog) : name(UniqueName()), path("/tmp/CoreFxPipe_" + name) {
+  Listener(int type, int backlog)
+      : name(UniqueName()), path(PipeName::Directory() + PipeName::SocketPrefix + name) {
     fd = socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;

@@ -1,0 +1,157 @@
+// The real skellan against a real .NET NamedPipeServerStream (byte
+// transmission mode) run by Mono.
+#include "DotnetPeer.h"
+#include "ClientSession.h"
+#include "ClientText.h"
+#include "TempDirectory.h"
+#include "TestServer.h"
+#include "Transcript.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace clienttext;
+
+bool IsSocket(const std::string &path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode);
+}
+
+// A byte stream comes in reads of any size: waits until the pieces the
+// client showed since `from` join to `expected`.
+testing::AssertionResult ShowsStream(ClientSession &client, std::size_t from,
+                                     const std::string &expected) {
+  const auto deadline = std::chrono::steady_clock::now() + ChildProcess::kDefaultTimeout;
+  std::string joined;
+  for (;;) {
+    client.Process().Collect();
+    joined = Transcript(client.Process().Output().substr(from)).Joined();
+    if (joined == expected) {
+      return testing::AssertionSuccess();
+    }
+    if (joined.size() >= expected.size() || expected.compare(0, joined.size(), joined) != 0 ||
+        std::chrono::steady_clock::now() >= deadline) {
+      break;
+    }
+    client.Process().WaitForOutputSize(client.Process().Output().size() + 1,
+                                       ChildProcess::Duration(100));
+  }
+  return testing::AssertionFailure() << "shown \"" << ClientSession::Visible(joined) << "\", not \""
+                                     << ClientSession::Visible(expected) << "\"";
+}
+
+// Types a line and returns where the output stood before it.
+std::size_t TypeAt(ClientSession &client, const std::string &line) {
+  client.Process().Collect();
+  const std::size_t from = client.Process().Output().size();
+  EXPECT_TRUE(client.Type(line)) << line;
+  return from;
+}
+
+// Ends the input and checks everything the client printed since `from`:
+// these replies, and the pieces joined to `stream`.
+void ExpectTranscript(ClientSession &client, std::size_t from,
+                      const std::vector<std::string> &replies, const std::string &stream) {
+  EXPECT_EQ(client.EndInput(), 0);
+  const Transcript shown(client.Process().Output().substr(from));
+  EXPECT_TRUE(shown.Complete()) << ClientSession::Visible(shown.Rest());
+  EXPECT_EQ(shown.Replies(), replies);
+  EXPECT_EQ(shown.Joined(), stream);
+}
+
+TEST(DotnetPeer, SocketIsWhereSkellanLooksAndLinesComeBack) {
+  DotnetPeer peer({}, TestServer::UniqueName());
+  // .NET's own placement, under whatever TMPDIR this run has.
+  EXPECT_EQ(peer.SocketPath(), TestServer::SocketPrefix() + peer.Name());
+  ASSERT_TRUE(IsSocket(peer.SocketPath()));
+
+  ClientSession client;
+  const std::size_t from = TypeAt(client, "connect " + peer.Name());
+  ASSERT_TRUE(client.Process().WaitForOutput(kConnected, ChildProcess::kDefaultTimeout, from));
+  ASSERT_TRUE(peer.WaitForLog("connect 1"));
+  client.Type("hello from skellan");
+  client.Type("  leading blanks\tand a tab");
+  const std::string echoes = "hello from skellan\n  leading blanks\tand a tab\n";
+  EXPECT_TRUE(ShowsStream(client, from, echoes));
+  client.Type("close");
+  EXPECT_TRUE(peer.WaitForLog("close 1"));
+  ExpectTranscript(client, from, {kConnected, kClosed}, echoes);
+}
+
+TEST(DotnetPeer, GreetingFollowsTheReplyToConnect) {
+  const std::string greeting = "hello from .NET\n";
+  DotnetPeer peer({"--send", greeting}, TestServer::UniqueName());
+  ClientSession client;
+  const std::size_t from = TypeAt(client, "connect -c " + peer.Name());
+  EXPECT_TRUE(ShowsStream(client, from, greeting));
+  EXPECT_EQ(client.Process().Output().compare(from, kConnected.size(), kConnected), 0)
+      << ClientSession::Visible(client.Process().Output().substr(from));
+  client.Type("echoed after the greeting");
+  EXPECT_TRUE(ShowsStream(client, from, greeting + "echoed after the greeting\n"));
+  ExpectTranscript(client, from, {kConnected}, greeting + "echoed after the greeting\n");
+}
+
+TEST(DotnetPeer, HundredKilobyteReplyIsShownWholeInReadsOfAtMost1024Bytes) {
+  const std::size_t size = 100 * 1024;
+  DotnetPeer peer({"--send-size", std::to_string(size)}, TestServer::UniqueName());
+  ClientSession client;
+  const std::size_t from = TypeAt(client, "connect " + peer.Name());
+  EXPECT_TRUE(ShowsStream(client, from, Pattern(size)));
+  client.Type("close");
+  ExpectTranscript(client, from, {kConnected, kClosed}, Pattern(size));
+  const Transcript shown(client.Process().Output().substr(from));
+  EXPECT_GE(shown.Pieces().size(), size / 1024);
+  for (const std::string &piece : shown.Pieces()) {
+    EXPECT_LE(piece.size(), 1024u);
+  }
+}
+
+TEST(DotnetPeer, ServerClosingLeavesTheConnectionToClose) {
+  DotnetPeer peer({"--send", "bye\n", "--close"}, TestServer::UniqueName());
+  ClientSession client;
+  const std::size_t from = TypeAt(client, "connect " + peer.Name());
+  EXPECT_TRUE(ShowsStream(client, from, "bye\n"));
+  ASSERT_TRUE(peer.WaitForLog("close 1"));
+  // The server is gone, but the connection counts as open until closed.
+  client.Type("anyone there?");
+  client.Type("close");
+  client.Type("close");
+  // The pipe is still served: the next connection is greeted as well.
+  client.Type("connect " + peer.Name());
+  EXPECT_TRUE(ShowsStream(client, from, "bye\nbye\n"));
+  EXPECT_TRUE(peer.WaitForLog("close 2"));
+  ExpectTranscript(client, from, {kConnected, kCannotWrite, kClosed, kNotConnected, kConnected},
+                   "bye\nbye\n");
+}
+
+TEST(DotnetPeer, UnderATmpdirBothSidesMeetThere) {
+  for (bool trailingSlash : {false, true}) {
+    TempDirectory tmpdir(trailingSlash);
+    SCOPED_TRACE("TMPDIR=" + tmpdir.Value());
+    DotnetPeer peer({"--send", "in the temporary directory\n"}, TestServer::UniqueName());
+    EXPECT_EQ(peer.TempPath(), tmpdir.Path() + "/");
+    ASSERT_TRUE(IsSocket(tmpdir.Path() + "/CoreFxPipe_" + peer.Name()));
+
+    ClientSession client;
+    const std::size_t from = TypeAt(client, "connect " + peer.Name());
+    client.Type("echo me");
+    const std::string stream = "in the temporary directory\necho me\n";
+    EXPECT_TRUE(ShowsStream(client, from, stream));
+    client.Type("close");
+    ExpectTranscript(client, from, {kConnected, kClosed}, stream);
+
+    // A client with another TMPDIR looks elsewhere.
+    TempDirectory other;
+    ClientSession stranger;
+    EXPECT_TRUE(stranger.Command("connect " + peer.Name(), CannotConnect(peer.Name())));
+  }
+}
+
+} // namespace
