@@ -7,6 +7,10 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,6 +35,46 @@ TEST(ServerCommandLine, HelpPrintsUsageOfEveryOption) {
         "--close ", "--close-after N", "--max-connections N", "--help"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
+}
+
+// The long options that lines matching `line` name, with the manual's
+// escaped hyphens made plain.
+std::set<std::string> LongOptions(std::istream &text, const std::regex &line) {
+  const std::regex option("--[a-z][a-z-]*");
+  std::set<std::string> options;
+  for (std::string row; std::getline(text, row);) {
+    row = std::regex_replace(row, std::regex(R"(\\-)"), "-");
+    if (std::regex_search(row, line)) {
+      for (std::sregex_iterator it(row.begin(), row.end(), option), end; it != end; ++it) {
+        options.insert(it->str());
+      }
+    }
+  }
+  return options;
+}
+
+TEST(ServerCommandLine, HelpAndManualPageListTheSameOptions) {
+  ChildProcess help(Server({"--help"}));
+  ASSERT_EQ(help.WaitForExit(), 0);
+  std::istringstream usage(help.Output());
+  const std::set<std::string> helped = LongOptions(usage, std::regex("^  --"));
+
+  std::ifstream page(SKELLAN_SERVER_MAN_PAGE);
+  ASSERT_TRUE(page) << SKELLAN_SERVER_MAN_PAGE;
+  // Each option is the tag of a .TP paragraph: the line after ".TP".
+  std::ostringstream tags;
+  bool tag = false;
+  for (std::string row; std::getline(page, row);) {
+    if (tag) {
+      tags << row << "\n";
+    }
+    tag = row == ".TP";
+  }
+  std::istringstream tagLines(tags.str());
+  const std::set<std::string> documented = LongOptions(tagLines, std::regex("^\\.B"));
+
+  EXPECT_GE(helped.size(), 10u);
+  EXPECT_EQ(helped, documented);
 }
 
 TEST(ServerCommandLine, BadUsageExitsWithStatusTwo) {
