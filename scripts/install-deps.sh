@@ -3,6 +3,9 @@
 set -euo pipefail
 packages=(g++ make cmake libgtest-dev socat tmux clang clang-format libclang-rt-14-dev
           g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64)
+# Packaging and its checks; a .NET peer for the tests.
+packages+=(dpkg-dev lintian groff-base mandoc man-db zip unzip file
+           mono-mcs mono-runtime libmono-system-core4.0-cil)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")

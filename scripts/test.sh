@@ -2,7 +2,8 @@
 # Installs what is needed, checks the layout of the sources, builds with
 # warnings as errors and runs every test: the native suite, the same under AddressSanitizer+UBSan and under
 # ThreadSanitizer, the shell fuzzer for a minute, the Windows builds with
-# their suite under Wine, and a short run of the benchmark.
+# their suite under Wine, the packages (installed, used and removed), and a
+# short run of the benchmark.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -24,6 +25,9 @@ bash .ci/fuzz.sh 60
 
 echo "== Windows builds and the Wine suite"
 bash .ci/windows.sh
+
+echo "== install rules, manual pages, the .deb and the Windows zips"
+bash .ci/package.sh
 
 echo "== benchmark smoke"
 bash .ci/bench-smoke.sh build
