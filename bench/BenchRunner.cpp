@@ -36,9 +36,9 @@ std::string SizeText(std::size_t bytes) {
 BenchRunner::BenchRunner(const BenchOptions &benchOptions, std::ostream &runRecords,
                          std::ostream &progressOut)
     : options(benchOptions), runs(runRecords), progress(progressOut),
-      pipeName("skellan-bench-" + std::to_string(getpid())),
-      socketPath("/tmp/CoreFxPipe_" + pipeName), line(MakeLine(options.lineBytes)),
-      bigLine(MakeLine(options.messageBytes)) {
+      // A path, not a plain name: every client then finds the socket whatever TMPDIR says.
+      pipeName("/tmp/CoreFxPipe_skellan-bench-" + std::to_string(getpid())), socketPath(pipeName),
+      line(MakeLine(options.lineBytes)), bigLine(MakeLine(options.messageBytes)) {
   for (const std::string &name : options.clients) {
     if (name == "skellan")
       clients.push_back(ClientProfile::Skellan(options.clientProgram, pipeName));
