@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iostream>
+#include <new>
 
 PipeRxThread::PipeRxThread(NamedPipe &channel)
     : PThread(1000, NoAutoDeleteThread, NormalPriority, "PipeRxThread"), pipe(&channel) {
@@ -43,7 +44,7 @@ void PipeRxThread::Show(const char *bytes, DWORD length, bool last) {
     } else {
       Hold(bytes + offset, end - offset);
       if (closes)
-        ShowHeld(PConsole::ClosesPiece);
+        ShowHeld(PConsole::ClosesPiece, held != nullptr ? held.get() : "", heldLength);
     }
     pieceOpen = !closes;
     if (closes)
@@ -53,21 +54,30 @@ void PipeRxThread::Show(const char *bytes, DWORD length, bool last) {
 }
 
 void PipeRxThread::Hold(const char *bytes, std::size_t length) {
+  if (held == nullptr && length > 0)
+    held.reset(new (std::nothrow) char[HeldPieceSize]);
+  if (held == nullptr) {
+    // Without the room to hold it the piece still goes out whole and in
+    // order, only in the parts the reads cut.
+    if (length > 0)
+      ShowHeld(0, bytes, length);
+    return;
+  }
   while (length > 0) {
     if (heldLength == HeldPieceSize)
-      ShowHeld(0);
+      ShowHeld(0, held.get(), heldLength);
     const std::size_t room = std::min(length, HeldPieceSize - heldLength);
-    std::memcpy(held + heldLength, bytes, room);
+    std::memcpy(held.get() + heldLength, bytes, room);
     heldLength += room;
     bytes += room;
     length -= room;
   }
 }
 
-void PipeRxThread::ShowHeld(unsigned flags) {
+void PipeRxThread::ShowHeld(unsigned flags, const char *bytes, std::size_t length) {
   if (!pieceShown)
     flags |= PConsole::OpensPiece;
-  PConsole::ShowReceived(std::cout, held, heldLength, flags | streamFlag);
+  PConsole::ShowReceived(std::cout, bytes, length, flags | streamFlag);
   heldLength = 0;
   pieceShown = true;
 }

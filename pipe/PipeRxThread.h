@@ -5,6 +5,7 @@
 #include "PThread.h"
 
 #include <cstddef>
+#include <memory>
 
 // Shows every message that arrives on the pipe: each piece of it between
 // NUL bytes goes to standard output after a carriage return and before a
@@ -31,13 +32,14 @@ private:
   void Show(const char *bytes, DWORD length, bool last);
   // Adds bytes to the held piece, showing it in parts when it fills up.
   void Hold(const char *bytes, std::size_t length);
-  void ShowHeld(unsigned flags);
+  // Shows a part of the piece: the held bytes, or ones that could not be held.
+  void ShowHeld(unsigned flags, const char *bytes, std::size_t length);
 
   NamedPipe *pipe;
   unsigned streamFlag = 0;
   // Part of the piece being put together; held while its end is still to
-  // come. Kept in the object, so that receiving allocates nothing.
-  char held[HeldPieceSize];
+  // come. Made for the first piece that spans reads, kept until the end.
+  std::unique_ptr<char[]> held;
   std::size_t heldLength = 0;
   // Whether the piece is still to come (its bytes are held or already out),
   // and whether its first part is out.

@@ -43,15 +43,15 @@ ServerScript::ServerScript(const std::uint8_t *data, std::size_t size) {
       std::size_t low = at < size ? data[at++] : 0;
       std::size_t high = at < size ? data[at++] : 0;
       std::size_t every = at < size ? data[at++] : 0;
-      // Mostly up to 16 KiB, past the read buffer; one in sixteen up to
+      // Mostly up to 16 KiB, past the read buffer; one in 64 up to
       // 256 KiB, past the receiver's held piece. Longer ones only slow the
       // runs down: they take no other path (the end-to-end tests send the
       // longest).
       const std::size_t given = (high << 8) | low;
-      const std::size_t wanted = ((event >> 2) & 15) == 15 ? given << 2 : given >> 2;
+      const std::size_t wanted = (event >> 2) == 63 ? given << 2 : given >> 2;
       std::size_t length = std::min(wanted, maxGenerated - total);
       total += length;
-      messages.push_back({nullptr, length, every, static_cast<unsigned>(event >> 6)});
+      messages.push_back({nullptr, length, every, static_cast<unsigned>(low)});
       break;
     }
     case 2:

@@ -15,10 +15,10 @@
 //   E & 3 == 0: a message of the next byte's count of bytes, taken from the
 //               input;
 //   E & 3 == 1: a generated message: the next two bytes (little-endian),
-//               N, give its length: N / 4, or N * 4 when (E >> 2) & 15 is
-//               15 (320 KiB in all the generated messages of an input at
+//               N, give its length: N / 4, or N * 4 when E >> 2 is 63
+//               (320 KiB in all the generated messages of an input at
 //               most); the byte after them how often a NUL comes (0: never);
-//               the text 'a' to 'z' from where E >> 6 says;
+//               the text 'a' to 'z' from where N's low byte says;
 //   E & 3 == 2: an empty message;
 //   E & 3 == 3: the server ends the connection there; the rest is ignored.
 // The input running out ends the connection too. On a byte-type pipe a
