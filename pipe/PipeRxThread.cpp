@@ -2,12 +2,10 @@
 
 #include "PConsole.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iostream>
-
-namespace {
-constexpr std::size_t keptPieceCapacity = 64 * 1024;
-} // namespace
+#include <new>
 
 PipeRxThread::PipeRxThread(NamedPipe &channel)
     : PThread(1000, NoAutoDeleteThread, NormalPriority, "PipeRxThread"), pipe(&channel) {
@@ -22,6 +20,7 @@ PipeRxThread::~PipeRxThread() {
 void PipeRxThread::Main() {
   if (!pipe->IsOpen())
     return;
+  streamFlag = pipe->IsMessageMode() ? 0u : unsigned(PConsole::FromStream);
   char buffer[BufferSize];
   do {
     if (!pipe->Read(buffer, BufferSize))
@@ -33,27 +32,52 @@ void PipeRxThread::Main() {
 void PipeRxThread::Show(const char *bytes, DWORD length, bool last) {
   // Each piece goes out in one write, so that the shell's own output can
   // only come between pieces, never inside one; a piece that goes on in the
-  // next read is held back until its end.
-  const unsigned whole = PConsole::OpensPiece | PConsole::ClosesPiece |
-                         (pipe->IsMessageMode() ? 0u : unsigned(PConsole::FromStream));
+  // next read is held back until its end, up to HeldPieceSize.
   DWORD offset = 0;
   while (offset < length) {
     const char *nul = static_cast<const char *>(std::memchr(bytes + offset, '\0', length - offset));
-    DWORD end = nul != nullptr ? static_cast<DWORD>(nul - bytes) : length;
+    const DWORD end = nul != nullptr ? static_cast<DWORD>(nul - bytes) : length;
     const bool closes = nul != nullptr || last;
     if (!pieceOpen && closes) {
-      PConsole::ShowReceived(std::cout, bytes + offset, end - offset, whole);
+      PConsole::ShowReceived(std::cout, bytes + offset, end - offset,
+                             PConsole::OpensPiece | PConsole::ClosesPiece | streamFlag);
     } else {
-      piece.append(bytes + offset, end - offset);
-      if (closes) {
-        PConsole::ShowReceived(std::cout, piece.data(), piece.size(), whole);
-        // Keep a buffer for ordinary pieces, not for the largest ever seen.
-        if (piece.capacity() > keptPieceCapacity)
-          std::string().swap(piece);
-        piece.clear();
-      }
+      Hold(bytes + offset, end - offset);
+      if (closes)
+        ShowHeld(PConsole::ClosesPiece, held != nullptr ? held.get() : "", heldLength);
     }
     pieceOpen = !closes;
+    if (closes)
+      pieceShown = false;
     offset = end + 1;
   }
+}
+
+void PipeRxThread::Hold(const char *bytes, std::size_t length) {
+  if (held == nullptr && length > 0)
+    held.reset(new (std::nothrow) char[HeldPieceSize]);
+  if (held == nullptr) {
+    // Without the room to hold it the piece still goes out whole and in
+    // order, only in the parts the reads cut.
+    if (length > 0)
+      ShowHeld(0, bytes, length);
+    return;
+  }
+  while (length > 0) {
+    if (heldLength == HeldPieceSize)
+      ShowHeld(0, held.get(), heldLength);
+    const std::size_t room = std::min(length, HeldPieceSize - heldLength);
+    std::memcpy(held.get() + heldLength, bytes, room);
+    heldLength += room;
+    bytes += room;
+    length -= room;
+  }
+}
+
+void PipeRxThread::ShowHeld(unsigned flags, const char *bytes, std::size_t length) {
+  if (!pieceShown)
+    flags |= PConsole::OpensPiece;
+  PConsole::ShowReceived(std::cout, bytes, length, flags | streamFlag);
+  heldLength = 0;
+  pieceShown = true;
 }

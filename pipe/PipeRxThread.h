@@ -4,7 +4,8 @@
 #include "NamedPipe.h"
 #include "PThread.h"
 
-#include <string>
+#include <cstddef>
+#include <memory>
 
 // Shows every message that arrives on the pipe: each piece of it between
 // NUL bytes goes to standard output after a carriage return and before a
@@ -18,6 +19,10 @@ public:
 
   // Receive buffer: one message of up to this many bytes per read.
   static constexpr DWORD BufferSize = 1024;
+  // The most of one piece held back until its end. A longer piece goes out
+  // in parts of this size, in order, and only the shell's output can come
+  // between them.
+  static constexpr std::size_t HeldPieceSize = 64 * 1024;
 
 protected:
   void Main() override;
@@ -25,11 +30,21 @@ protected:
 private:
   // Prints `length` bytes of a message; `last` says whether they end it.
   void Show(const char *bytes, DWORD length, bool last);
+  // Adds bytes to the held piece, showing it in parts when it fills up.
+  void Hold(const char *bytes, std::size_t length);
+  // Shows a part of the piece: the held bytes, or ones that could not be held.
+  void ShowHeld(unsigned flags, const char *bytes, std::size_t length);
 
   NamedPipe *pipe;
-  // The piece being put together; open while its end is still to come.
-  std::string piece;
+  unsigned streamFlag = 0;
+  // Part of the piece being put together; held while its end is still to
+  // come. Made for the first piece that spans reads, kept until the end.
+  std::unique_ptr<char[]> held;
+  std::size_t heldLength = 0;
+  // Whether the piece is still to come (its bytes are held or already out),
+  // and whether its first part is out.
   bool pieceOpen = false;
+  bool pieceShown = false;
 };
 
 #endif

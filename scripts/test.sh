@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, checks the layout of the sources, builds with
 # warnings as errors and runs every test: the native suite, the same under AddressSanitizer+UBSan and under
-# ThreadSanitizer, the shell fuzzer for a minute, the Windows builds with
+# ThreadSanitizer, the two fuzzers for a minute, the Windows builds with
 # their suite under Wine, the packages (installed, used and removed), and a
 # short run of the benchmark.
 set -euo pipefail
@@ -20,7 +20,7 @@ ctest --test-dir build --output-on-failure -j2 --timeout 300
 echo "== sanitizers"
 bash .ci/sanitizers.sh
 
-echo "== fuzzer"
+echo "== fuzzers"
 bash .ci/fuzz.sh 60
 
 echo "== Windows builds and the Wine suite"

@@ -3,19 +3,28 @@
 #include "EventObject.h"
 #include "HandleTable.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 // Messages up to the kernel's cap on the send buffer can then be written;
 // the kernel lowers a larger request to that cap.
 constexpr int wantedSendBuffer = 8 * 1024 * 1024;
-// A read buffer this large is given back once it is no longer needed.
-constexpr std::size_t keptUnreadCapacity = 64 * 1024;
+// The kernel builds a Unix datagram from one kmalloc'd block (at most 4 MiB)
+// and up to 17 pages beside it, whatever the socket buffer allows: no
+// message is longer than this.
+constexpr std::size_t stageCapacity = 8 * 1024 * 1024;
+// What stays resident of the stage once a long message has been read.
+constexpr std::size_t keptStage = 64 * 1024;
 
 DWORD ConnectError(int error) {
   switch (error) {
@@ -64,6 +73,34 @@ DWORD WriteError(int error) {
   }
 }
 
+// One stage kept from a closed pipe for the next: a client reconnecting then
+// finds its pages mapped and resident already.
+std::mutex spareMutex;
+char *spareStage = nullptr;
+
+char *TakeStage() {
+  {
+    std::lock_guard<std::mutex> lock(spareMutex);
+    if (spareStage != nullptr)
+      return std::exchange(spareStage, nullptr);
+  }
+  // Address space only: no page is resident, nor counted, until it is filled.
+  void *room = mmap(nullptr, stageCapacity, PROT_READ | PROT_WRITE,
+                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  return room != MAP_FAILED ? static_cast<char *>(room) : nullptr;
+}
+
+void GiveBackStage(char *stage) {
+  {
+    std::lock_guard<std::mutex> lock(spareMutex);
+    if (spareStage == nullptr) {
+      spareStage = stage;
+      return;
+    }
+  }
+  munmap(stage, stageCapacity);
+}
+
 void SetEvent(HANDLE event, bool state) {
   if (event == nullptr)
     return;
@@ -101,9 +138,18 @@ std::shared_ptr<SocketPipe> SocketPipe::Connect(const PipeName &name, DWORD *err
       setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &wantedSendBuffer, sizeof wantedSendBuffer);
     }
     if (connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) {
-      std::shared_ptr<SocketPipe> pipe(new SocketPipe(fd, type == SOCK_SEQPACKET));
+      std::shared_ptr<SocketPipe> pipe(new (std::nothrow) SocketPipe(fd, type == SOCK_SEQPACKET));
+      if (pipe == nullptr) {
+        close(fd);
+        *error = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+      }
       if (pipe->reading.wake < 0 || pipe->writing.wake < 0) {
         *error = ERROR_TOO_MANY_OPEN_FILES;
+        return nullptr;
+      }
+      if (pipe->messageType && pipe->stage == nullptr) {
+        *error = ERROR_NOT_ENOUGH_MEMORY;
         return nullptr;
       }
       return pipe;
@@ -124,9 +170,17 @@ SocketPipe::SocketPipe(int socketFd, bool isMessageType)
     : fd(socketFd), messageType(isMessageType) {
   reading.wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   writing.wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (messageType)
+    stage = TakeStage();
 }
 
 SocketPipe::~SocketPipe() {
+  if (stage != nullptr) {
+    // The rest of a long message that nobody read.
+    if (staged > keptStage)
+      madvise(stage + keptStage, staged - keptStage, MADV_DONTNEED);
+    GiveBackStage(stage);
+  }
   close(fd);
   for (int wake : {reading.wake, writing.wake}) {
     if (wake >= 0)
@@ -161,7 +215,7 @@ DWORD SocketPipe::Read(void *buffer, DWORD size, OVERLAPPED *overlapped) {
   // long message, or of a stream, is there at once.
   DWORD status = ERROR_OPERATION_ABORTED;
   if (!closed)
-    status = messageType && unread.empty() ? WouldBlock : TryRead(reading);
+    status = messageType && staged == 0 ? WouldBlock : TryRead(reading);
   return Start(reading, overlapped, status);
 }
 
@@ -200,20 +254,25 @@ DWORD SocketPipe::Finish(Operation &op, DWORD status) {
   return status;
 }
 
+DWORD SocketPipe::TakeStaged(Operation &op) {
+  const std::size_t count = std::min<std::size_t>(op.size, staged - stagedOffset);
+  std::memcpy(op.target, stage + stagedOffset, count);
+  stagedOffset += count;
+  op.done = static_cast<DWORD>(count);
+  if (stagedOffset < staged)
+    return messageReadMode ? ERROR_MORE_DATA : ERROR_SUCCESS;
+  // Give back the pages a long message filled, so that it leaves nothing
+  // resident behind.
+  if (staged > keptStage)
+    madvise(stage + keptStage, staged - keptStage, MADV_DONTNEED);
+  staged = 0;
+  stagedOffset = 0;
+  return ERROR_SUCCESS;
+}
+
 DWORD SocketPipe::TryRead(Operation &op) {
-  if (!unread.empty()) {
-    std::size_t count = std::min<std::size_t>(op.size, unread.size() - unreadOffset);
-    std::memcpy(op.target, unread.data() + unreadOffset, count);
-    unreadOffset += count;
-    op.done = static_cast<DWORD>(count);
-    if (unreadOffset < unread.size())
-      return messageReadMode ? ERROR_MORE_DATA : ERROR_SUCCESS;
-    if (unread.capacity() > keptUnreadCapacity)
-      std::vector<char>().swap(unread);
-    unread.clear();
-    unreadOffset = 0;
-    return ERROR_SUCCESS;
-  }
+  if (staged != 0)
+    return TakeStaged(op);
 
   if (!messageType) {
     if (op.size == 0)
@@ -233,16 +292,19 @@ DWORD SocketPipe::TryRead(Operation &op) {
     }
   }
 
-  // Learn the next message's length without taking it, so that a message
-  // longer than the buffer is not cut off.
+  // One call takes the whole message: its start into the reader's buffer,
+  // the rest, if any, into the stage.
+  iovec parts[2] = {{op.target, op.size}, {stage, stageCapacity}};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(struct ucred))];
+  msghdr header;
   ssize_t length;
   for (;;) {
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(struct ucred))];
-    msghdr header;
     std::memset(&header, 0, sizeof header);
+    header.msg_iov = parts;
+    header.msg_iovlen = 2;
     header.msg_control = control;
     header.msg_controllen = sizeof control;
-    length = recvmsg(fd, &header, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
+    length = recvmsg(fd, &header, MSG_DONTWAIT | MSG_TRUNC);
     if (length == 0 && CMSG_FIRSTHDR(&header) == nullptr)
       return ERROR_BROKEN_PIPE;
     if (length >= 0)
@@ -255,26 +317,18 @@ DWORD SocketPipe::TryRead(Operation &op) {
     if (errno != EINTR && errno != ECONNRESET)
       return ReadError(errno);
   }
-
-  const bool fits = static_cast<std::size_t>(length) <= op.size;
-  if (!fits)
-    unread.resize(static_cast<std::size_t>(length));
-  char *into = fits ? op.target : unread.data();
-  ssize_t got;
-  do
-    got = recv(fd, into, static_cast<std::size_t>(length), MSG_DONTWAIT);
-  while (got < 0 && errno == EINTR);
-  if (got < 0) {
-    unread.clear();
-    return ReadError(errno);
-  }
-  if (fits) {
-    op.done = static_cast<DWORD>(got);
+  // Longer than any message the kernel makes: what was cut off is lost, so
+  // nothing of it is shown as if it were whole.
+  if (header.msg_flags & MSG_TRUNC)
+    return ERROR_GEN_FAILURE;
+  const std::size_t received = static_cast<std::size_t>(length);
+  if (received <= op.size) {
+    op.done = static_cast<DWORD>(received);
     return ERROR_SUCCESS;
   }
-  std::memcpy(op.target, unread.data(), op.size);
-  unreadOffset = op.size;
   op.done = op.size;
+  staged = received - op.size;
+  stagedOffset = 0;
   return messageReadMode ? ERROR_MORE_DATA : ERROR_SUCCESS;
 }
 

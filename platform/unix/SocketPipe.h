@@ -6,9 +6,9 @@
 #include "Win32Api.h"
 
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <mutex>
-#include <vector>
 
 // The client end of a pipe: a connected Unix socket with Win32's overlapped
 // read and write. An operation that cannot finish at once goes pending and
@@ -48,6 +48,7 @@ private:
 
   SocketPipe(int fd, bool messageType);
   DWORD TryRead(Operation &op);
+  DWORD TakeStaged(Operation &op);
   DWORD TryWrite(Operation &op);
   DWORD Start(Operation &op, OVERLAPPED *overlapped, DWORD status);
   DWORD Finish(Operation &op, DWORD status);
@@ -59,10 +60,13 @@ private:
   std::atomic<bool> closed{false};
   Operation reading;
   Operation writing;
-  // The rest of a message that was longer than the buffer of the read that
-  // received it; the following reads return it.
-  std::vector<char> unread;
-  std::size_t unreadOffset = 0;
+  // Where a message pipe receives what does not fit the reader's buffer, so
+  // that every message comes in one call: room for the largest message the
+  // kernel can carry, of which only the pages a message fills are resident.
+  // The rest of a long message waits here for the following reads.
+  char *stage = nullptr;
+  std::size_t staged = 0;
+  std::size_t stagedOffset = 0;
 };
 
 #endif
