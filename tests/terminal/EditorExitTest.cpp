@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -59,8 +60,8 @@ pid_t ChildOf(int parent) {
 
 enum class WayOut { ExitCommand, CtrlD, CtrlC, Terminate, HangUp };
 
-std::string Name(const testing::TestParamInfo<WayOut> &info) {
-  switch (info.param) {
+std::string NameOf(WayOut way) {
+  switch (way) {
   case WayOut::ExitCommand:
     return "ExitCommand";
   case WayOut::CtrlD:
@@ -74,6 +75,11 @@ std::string Name(const testing::TestParamInfo<WayOut> &info) {
   }
   return "";
 }
+
+std::string Name(const testing::TestParamInfo<WayOut> &info) { return NameOf(info.param); }
+
+// For the test's name in ctest's list.
+void PrintTo(WayOut way, std::ostream *out) { *out << NameOf(way); }
 
 class TerminalExit : public testing::TestWithParam<WayOut> {};
 
