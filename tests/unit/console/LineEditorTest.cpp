@@ -424,6 +424,20 @@ TEST_F(EditorOutputTest, TextWithoutALineFeedStaysAboveAndAStreamGoesOnThere) {
   ExpectScreen({"one two three", "four", "$ typed!", ""}, 0);
 }
 
+TEST_F(EditorOutputTest, AStreamTextThatFillsItsRowGoesOnBelowIt) {
+  const unsigned stream = whole | PConsole::FromStream;
+  const std::string row(40, '=');
+  terminal.Type("typed");
+  terminal.Receive(row, stream);
+  terminal.Receive("next", stream);
+  terminal.Receive("\r", stream);
+  terminal.Receive("\n", stream);
+  terminal.Receive("text\r", stream);
+  terminal.Receive("TE", stream);
+  Play();
+  ExpectScreen({row, "next", "TExt", "$ typed", ""}, 0);
+}
+
 TEST_F(EditorOutputTest, EveryMessagePieceStartsARowOfItsOwn) {
   terminal.Type("typed");
   terminal.Receive("a", whole);
