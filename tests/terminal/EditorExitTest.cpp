@@ -58,7 +58,7 @@ pid_t ChildOf(int parent) {
   return child;
 }
 
-enum class WayOut { ExitCommand, CtrlD, CtrlC, Terminate, HangUp };
+enum class WayOut { ExitCommand, CtrlD, CtrlC, Terminate, HangUp, Interrupt };
 
 std::string NameOf(WayOut way) {
   switch (way) {
@@ -72,6 +72,8 @@ std::string NameOf(WayOut way) {
     return "Terminate";
   case WayOut::HangUp:
     return "HangUp";
+  case WayOut::Interrupt:
+    return "Interrupt";
   }
   return "";
 }
@@ -124,10 +126,14 @@ TEST_P(TerminalExit, TheTerminalIsLeftAsItWasFoundAndThePipeClosed) {
     terminal.Press({"C-c"});
     break;
   case WayOut::Terminate:
-  case WayOut::HangUp: {
+  case WayOut::HangUp:
+  case WayOut::Interrupt: {
     const pid_t client = ChildOf(terminal.PanePid());
     ASSERT_GT(client, 0);
-    kill(client, GetParam() == WayOut::Terminate ? SIGTERM : SIGHUP);
+    const int signal = GetParam() == WayOut::Terminate ? SIGTERM
+                       : GetParam() == WayOut::HangUp  ? SIGHUP
+                                                       : SIGINT;
+    kill(client, signal);
     break;
   }
   }
@@ -144,7 +150,7 @@ TEST_P(TerminalExit, TheTerminalIsLeftAsItWasFoundAndThePipeClosed) {
 
 INSTANTIATE_TEST_SUITE_P(EveryWayOut, TerminalExit,
                          testing::Values(WayOut::ExitCommand, WayOut::CtrlD, WayOut::CtrlC,
-                                         WayOut::Terminate, WayOut::HangUp),
+                                         WayOut::Terminate, WayOut::HangUp, WayOut::Interrupt),
                          Name);
 
 TEST(TerminalSuspend, CtrlZStopsWithTheModesRestoredAndFgComesBackRaw) {
