@@ -73,8 +73,9 @@ LineEditor::Result LineEditor::ReadLine(std::string &line) {
       Resize();
       break;
     case Terminal::Event::Resumed:
+      // Whatever was printed meanwhile, the row is drawn afresh below.
       partial = false;
-      Send("\r\x1b[K" + Row());
+      Send("\r\x1b[K");
       break;
     case Terminal::Event::EndOfInput:
     case Terminal::Event::Terminated:
