@@ -73,8 +73,9 @@ LineEditor::Result LineEditor::ReadLine(std::string &line) {
       Resize();
       break;
     case Terminal::Event::Resumed:
+      // Whatever was printed meanwhile, the row is drawn afresh below.
       partial = false;
-      Send("\r\x1b[K" + Row());
+      Send("\r\x1b[K");
       break;
     case Terminal::Event::EndOfInput:
     case Terminal::Event::Terminated:
@@ -395,6 +396,8 @@ bool LineEditor::ShowReceived(const char *bytes, std::size_t length, unsigned fl
 
 bool LineEditor::Show(const char *bytes, std::size_t length, bool continues) {
   continues = continues && partial;
+  if (!continues)
+    overText = false;
   if (length == 0) {
     partial = continues;
     return !failed;
@@ -407,12 +410,28 @@ bool LineEditor::Show(const char *bytes, std::size_t length, bool continues) {
            "8";
   out.append(bytes, length);
   partial = bytes[length - 1] != '\n';
-  // Index and back makes sure a row exists below the text without moving
-  // the text's end, which is then saved; the input row goes below.
-  if (partial)
+  // Where the text's last row went back over itself, the cursor may stand
+  // on text.
+  std::size_t rowStart = length;
+  while (rowStart > 0 && bytes[rowStart - 1] != '\n')
+    --rowStart;
+  if (rowStart > 0)
+    overText = false;
+  for (std::size_t i = rowStart; i < length; ++i)
+    overText = overText || bytes[i] == '\r' || bytes[i] == '\b';
+  if (partial) {
+    // A text that filled its row's last column leaves the cursor waiting to
+    // wrap, which a saved position forgets: a blank written and stepped
+    // back over wraps now if it is to wrap at all. Where the cursor may
+    // stand on text, the blank would hide a character.
+    if (!overText)
+      out += " \x1b[D";
+    // Index and back makes sure a row exists below the text without moving
+    // the text's end, which is then saved; the input row goes below.
     out += "\x1b"
            "D\x1bM\x1b"
            "7\r\n";
+  }
   if (shown)
     out += Row();
   return Send(out);

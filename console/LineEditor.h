@@ -72,6 +72,9 @@ private:
   // Output ended inside a row, whose end the terminal saved (ESC 7); the
   // input row is right below it and the text may go on there.
   bool partial = false;
+  // The cursor went back within the output's last row (a carriage return),
+  // so it may stand on text.
+  bool overText = false;
   bool failed = false;
   bool tabbed = false; // the last key was a Tab that left several candidates
 

@@ -18,7 +18,9 @@
 // ESC[nD (n columns right, left); ESC[nA (n rows up); ESC[H ESC[2J (home,
 // clear the screen); ESC 7 and ESC 8 (save, restore the cursor); ESC D and
 // ESC M (index, reverse index: down or up one row at the same column,
-// scrolling at the screen's edge). Received bytes pass through as they are.
+// scrolling at the screen's edge). A character written in the last column
+// leaves the cursor there until the next one wraps, as on a VT terminal.
+// Received bytes pass through as they are.
 class Terminal {
 public:
   struct Size {

@@ -25,7 +25,8 @@ int WidthOfUtf8(const std::string &bytes) {
 }
 } // namespace
 
-const int PosixTerminal::caught[caughtCount] = {SIGWINCH, SIGTSTP, SIGCONT, SIGTERM, SIGHUP};
+const int PosixTerminal::caught[caughtCount] = {SIGWINCH, SIGTSTP, SIGCONT,
+                                                SIGTERM,  SIGHUP,  SIGINT};
 
 PosixTerminal::PosixTerminal(int input, int output, bool utf8)
     : input(input), output(output), decoder(utf8, WidthOfUtf8) {}
@@ -171,7 +172,7 @@ void PosixTerminal::Suspend() {
   LeaveRaw();
   // With the default action back, the stop is the job-control one the shell
   // expects; the signal returns once the job is continued.
-  kill(getpid(), SIGTSTP);
+  raise(SIGTSTP);
   EnterRaw();
 }
 

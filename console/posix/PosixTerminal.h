@@ -11,7 +11,8 @@
 // turns off echo, line editing and the signal keys, and leaves output
 // processing on, so that received text's line feeds start new rows as
 // they would in cooked mode. Signals that concern the editor (resize, stop,
-// continue, hang-up, termination) reach ReadEvent through a pipe of its own.
+// continue, hang-up, termination, an interrupt sent from outside) reach
+// ReadEvent through a pipe of its own.
 class PosixTerminal : public Terminal {
 public:
   PosixTerminal(int input, int output, bool utf8);
@@ -38,7 +39,7 @@ private:
   KeyDecoder decoder;
   bool raw = false;
   termios saved{};
-  static constexpr int caughtCount = 5;
+  static constexpr int caughtCount = 6;
   static const int caught[caughtCount];
   struct sigaction previous[caughtCount] {};
 };

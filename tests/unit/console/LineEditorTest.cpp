@@ -367,6 +367,19 @@ TEST_F(LineEditorTest, CtrlZSuspendsAndRedrawsOnReturn) {
   EXPECT_EQ(terminal.screen.Row(1), "$ half") << Picture();
 }
 
+TEST_F(LineEditorTest, ResumedFromOutsideTheLineIsDrawnAfreshBelow) {
+  terminal.Type("ab");
+  terminal.Meanwhile("\r\n[1]+ Stopped\r\nsh> fg\r\n");
+  terminal.Then(Terminal::Event::Resumed);
+  terminal.Type("c\r");
+  EXPECT_EQ(Line(), "abc");
+  EXPECT_EQ(terminal.screen.Row(0), "$ ab") << Picture();
+  EXPECT_EQ(terminal.screen.Row(1), "[1]+ Stopped") << Picture();
+  EXPECT_EQ(terminal.screen.Row(2), "sh> fg") << Picture();
+  EXPECT_EQ(terminal.screen.Row(3), "$ abc") << Picture();
+  EXPECT_EQ(terminal.screen.CursorRow(), 4) << Picture();
+}
+
 // Output arriving while a line is typed.
 class EditorOutputTest : public LineEditorTest {
 protected:
@@ -422,6 +435,20 @@ TEST_F(EditorOutputTest, TextWithoutALineFeedStaysAboveAndAStreamGoesOnThere) {
   terminal.Receive(" three\nfour", stream);
   Play();
   ExpectScreen({"one two three", "four", "$ typed!", ""}, 0);
+}
+
+TEST_F(EditorOutputTest, AStreamTextThatFillsItsRowGoesOnBelowIt) {
+  const unsigned stream = whole | PConsole::FromStream;
+  const std::string row(40, '=');
+  terminal.Type("typed");
+  terminal.Receive(row, stream);
+  terminal.Receive("next", stream);
+  terminal.Receive("\r", stream);
+  terminal.Receive("\n", stream);
+  terminal.Receive("text\r", stream);
+  terminal.Receive("TE", stream);
+  Play();
+  ExpectScreen({row, "next", "TExt", "$ typed", ""}, 0);
 }
 
 TEST_F(EditorOutputTest, EveryMessagePieceStartsARowOfItsOwn) {

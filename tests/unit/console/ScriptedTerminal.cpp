@@ -46,6 +46,13 @@ void ScriptedTerminal::ResizeTo(int columns, int rows) {
   });
 }
 
+void ScriptedTerminal::Meanwhile(const std::string &bytes) {
+  script.push_back([this, bytes](Event &) {
+    screen.Feed(bytes);
+    return false;
+  });
+}
+
 void ScriptedTerminal::Then(Event::Type type) {
   script.push_back([type](Event &event) {
     event.type = type;

@@ -22,6 +22,8 @@ public:
   // the console as the receiver thread would.
   void Receive(const std::string &bytes, unsigned flags);
   void ResizeTo(int columns, int rows);
+  // Another program's output on the same terminal, while this one waits.
+  void Meanwhile(const std::string &bytes);
   void Then(Event::Type type);
   // From here on, every write fails.
   void FailOutput();
