@@ -14,9 +14,10 @@ bool ConsoleScreenWriter::Write(const std::string &bytes) {
   while ((at = bytes.find(Escape, at)) != std::string::npos) {
     std::size_t end = at + 1;
     bool ok = true;
-    if (at > text && !screen.WriteText(bytes.data() + text, at - text))
+    if (at > text && !Text(bytes.data() + text, at - text))
       return false;
     if (Sequence(bytes, at, end, ok)) {
+      wrapPending = false;
       if (!ok)
         return false;
       text = end;
@@ -25,7 +26,32 @@ bool ConsoleScreenWriter::Write(const std::string &bytes) {
     }
     at = end;
   }
-  return text >= bytes.size() || screen.WriteText(bytes.data() + text, bytes.size() - text);
+  return text >= bytes.size() || Text(bytes.data() + text, bytes.size() - text);
+}
+
+bool ConsoleScreenWriter::Text(const char *bytes, std::size_t length) {
+  ConsoleScreen::Layout layout{};
+  if (wrapPending) {
+    wrapPending = false;
+    // A carriage return, line feed or backspace after a full row starts
+    // from its last column; anything else is the character that wraps.
+    if (bytes[0] != '\r' && bytes[0] != '\n' && bytes[0] != '\b' &&
+        !(screen.GetLayout(layout) && screen.MoveCursor(0, layout.row + 1)))
+      return false;
+  }
+  if (!screen.WriteText(bytes, length))
+    return false;
+  const char last = bytes[length - 1];
+  if (last == '\r' || last == '\n' || last == '\b' || last == '\t' || last == '\a')
+    return true;
+  if (!screen.GetLayout(layout))
+    return false;
+  // Back to the last column of the row the text filled: at the buffer's
+  // end the console scrolled, and that row is now the one above.
+  if (layout.column != 0 || layout.row == 0)
+    return true;
+  wrapPending = true;
+  return screen.MoveCursor(layout.width - 1, layout.row - 1);
 }
 
 bool ConsoleScreenWriter::Sequence(const std::string &bytes, std::size_t at, std::size_t &end,

@@ -10,6 +10,9 @@
 // processing: the few control sequences the editor uses become cursor,
 // erase and scroll calls, and text between them is written as it is.
 // Anything else, an escape that is no such sequence included, is text.
+// The console wraps as soon as a character fills a row's last column; a VT
+// terminal, which the editor counts on, waits for the next character, so
+// the wrap is held back until one comes.
 class ConsoleScreenWriter {
 public:
   explicit ConsoleScreenWriter(ConsoleScreen &screen);
@@ -22,6 +25,7 @@ private:
   // behind it; false when it is no sequence of ours.
   bool Sequence(const std::string &bytes, std::size_t at, std::size_t &end, bool &ok);
   bool Control(char final, int count);
+  bool Text(const char *bytes, std::size_t length);
   bool Index();
   bool ReverseIndex();
 
@@ -30,6 +34,9 @@ private:
   // a terminal keeps it.
   int savedColumn = 0;
   int savedRow = 0;
+  // The cursor stands in the last column of its row, the console's wrap
+  // undone, and the next character goes to the start of the row below.
+  bool wrapPending = false;
 };
 
 #endif

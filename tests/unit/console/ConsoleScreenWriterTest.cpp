@@ -229,9 +229,51 @@ TEST(ConsoleScreenWriter, OtherEscapesAndReceivedBytesAreWrittenAsTheyAre) {
   EXPECT_EQ(screen.texts, (std::vector<std::string>{"ab", "c"}));
 }
 
+TEST(ConsoleScreenWriter, AFullRowWrapsOnlyWhenTheNextCharacterComes) {
+  FakeConsoleScreen screen(10, 6, 6);
+  ConsoleScreenWriter writer(screen);
+  // CR LF after a full row starts one row below it, not two.
+  ASSERT_TRUE(writer.Write("0123456789"));
+  EXPECT_EQ(screen.column, 9);
+  EXPECT_EQ(screen.row, 0);
+  ASSERT_TRUE(writer.Write("\r\nnext"));
+  EXPECT_EQ(screen.Row(0), "0123456789");
+  EXPECT_EQ(screen.Row(1), "next");
+  EXPECT_EQ(screen.row, 1);
+  // The next character, also in a later write, wraps.
+  ASSERT_TRUE(writer.Write("\r\nabcdefghij"));
+  ASSERT_TRUE(writer.Write("kl"));
+  EXPECT_EQ(screen.Row(2), "abcdefghij");
+  EXPECT_EQ(screen.Row(3), "kl");
+  EXPECT_EQ(screen.column, 2);
+  // What the editor writes behind such a row before it saves the cursor: a
+  // blank that wraps, and back over it.
+  ASSERT_TRUE(writer.Write("\r\n0123456789 \x1b[D"));
+  EXPECT_EQ(screen.row, 5);
+  EXPECT_EQ(screen.column, 0);
+  // A cursor move drops the pending wrap, as on a terminal.
+  ASSERT_TRUE(writer.Write("\x1b[1A\r0123456789\x1b[3Dx"));
+  EXPECT_EQ(screen.Row(4), "012345x789");
+  EXPECT_EQ(screen.row, 4);
+}
+
+TEST(ConsoleScreenWriter, AFullLastRowScrollsOnceAndKeepsTheCursorOnIt) {
+  FakeConsoleScreen screen(10, 3, 3);
+  ConsoleScreenWriter writer(screen);
+  ASSERT_TRUE(writer.Write("top\r\nmiddle\r\n0123456789"));
+  // The console scrolled when the row filled; the cursor waits on it.
+  EXPECT_EQ(screen.Row(1), "0123456789");
+  EXPECT_EQ(screen.row, 1);
+  EXPECT_EQ(screen.column, 9);
+  ASSERT_TRUE(writer.Write("\r\n$ "));
+  EXPECT_EQ(screen.Row(0), "middle") << "no second scroll";
+  EXPECT_EQ(screen.Row(2), "$");
+}
+
 TEST(ConsoleScreenWriter, StopsAtTheFirstFailedCall) {
-  // The update takes seven calls: text, erase (two), text, move (two), text.
-  for (int failing = 1; failing <= 7; ++failing) {
+  // The update takes nine calls: text and where it ended (two), erase
+  // (two), a carriage return, move (two), text and where it ended (two).
+  for (int failing = 1; failing <= 9; ++failing) {
     FakeConsoleScreen screen(20, 5, 5);
     ConsoleScreenWriter writer(screen);
     screen.failFrom = failing;
@@ -241,6 +283,6 @@ TEST(ConsoleScreenWriter, StopsAtTheFirstFailedCall) {
   FakeConsoleScreen screen(20, 5, 5);
   ConsoleScreenWriter writer(screen);
   EXPECT_TRUE(writer.Write("\r$ \x1b[K\r\x1b[2Cmore"));
-  EXPECT_EQ(screen.calls, 7);
+  EXPECT_EQ(screen.calls, 9);
 }
 } // namespace
