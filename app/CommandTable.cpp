@@ -2,6 +2,8 @@
 
 #include "PStringList.h"
 
+#include <iterator>
+
 namespace {
 const char *const commandWords[] = {"connect", "close", "exit"};
 
@@ -11,4 +13,8 @@ const PStringList commands(sizeof commandWords / sizeof commandWords[0], command
 
 CommandTable::Code CommandTable::Lookup(const PString &word) {
   return static_cast<Code>(commands.GetValuesIndex(word));
+}
+
+std::vector<std::string> CommandTable::Words() {
+  return std::vector<std::string>(std::begin(commandWords), std::end(commandWords));
 }

@@ -3,6 +3,9 @@
 
 #include "PString.h"
 
+#include <string>
+#include <vector>
+
 // The shell's command words. A lookup ignores letter case but needs the
 // whole word.
 class CommandTable {
@@ -10,6 +13,8 @@ public:
   enum Code : PINDEX { Connect = 0, Close = 1, Exit = 2, NotACommand = P_MAX_INDEX };
 
   static Code Lookup(const PString &word);
+  // The words, as a completion offers them.
+  static std::vector<std::string> Words();
 };
 
 #endif

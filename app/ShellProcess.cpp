@@ -1,8 +1,11 @@
 #include "ShellProcess.h"
 
 #include "CommandTable.h"
+#include "LineEditor.h"
 #include "LineTokenizer.h"
 #include "PConsole.h"
+#include "ShellCompleter.h"
+#include "SystemTerminal.h"
 
 #include <cstring>
 #include <iostream>
@@ -27,7 +30,42 @@ ShellProcess::ShellProcess(const PipeApi &api)
 
 ShellProcess::~ShellProcess() { DeleteReceiver(); }
 
-void ShellProcess::Main() { Run(std::cin, std::cout); }
+void ShellProcess::Main() {
+  // An operator at a terminal gets the line editor; anything else reads
+  // plain lines, byte for byte as ever.
+  std::unique_ptr<Terminal> terminal = SystemTerminal::Open();
+  if (terminal != nullptr) {
+    ShellCompleter completer;
+    LineEditor editor(*terminal, completer);
+    if (editor.Start()) {
+      Run(editor, std::cout);
+      editor.Stop();
+      return;
+    }
+  }
+  Run(std::cin, std::cout);
+}
+
+void ShellProcess::Run(LineEditor &editor, std::ostream &output) {
+  running = 1;
+  while (running) {
+    std::string text;
+    switch (editor.ReadLine(text)) {
+    case LineEditor::GotLine:
+      break;
+    case LineEditor::EndOfInput:
+      text = "exit";
+      break;
+    case LineEditor::OutputFailed:
+      pipe.Close();
+      SetTerminationValue(1);
+      return;
+    }
+    PString line(text.c_str());
+    line += '\n';
+    Execute(line, output);
+  }
+}
 
 void ShellProcess::Run(std::istream &input, std::ostream &output) {
   running = 1;

@@ -7,6 +7,8 @@
 
 #include <iosfwd>
 
+class LineEditor;
+
 // The application: a command shell on standard input and output that
 // connects to one named pipe at a time, sends typed lines to it and shows
 // what the server sends back.
@@ -20,6 +22,8 @@ public:
 
   // Runs the command loop on the given streams; Main runs it on the console.
   void Run(std::istream &input, std::ostream &output);
+  // Runs the command loop with lines from a line editor on a terminal.
+  void Run(LineEditor &editor, std::ostream &output);
 
 protected:
   void Main() override;

@@ -10,7 +10,14 @@ PMutex &Lock() {
   static PMutex mutex;
   return mutex;
 }
+
+PConsole::Overlay *overlay = nullptr;
 } // namespace
+
+void PConsole::SetOverlay(Overlay *newOverlay) {
+  PWaitAndSignal lock(Lock());
+  overlay = newOverlay;
+}
 
 PConsole::Hold::Hold() { Lock().Wait(); }
 
@@ -18,6 +25,8 @@ PConsole::Hold::~Hold() { Lock().Signal(); }
 
 bool PConsole::Write(std::ostream &stream, const char *bytes, std::size_t length) {
   PWaitAndSignal lock(Lock());
+  if (overlay != nullptr)
+    return overlay->Write(bytes, length);
   stream.write(bytes, static_cast<std::streamsize>(length));
   stream.flush();
   return stream.good();
@@ -26,6 +35,8 @@ bool PConsole::Write(std::ostream &stream, const char *bytes, std::size_t length
 bool PConsole::ShowReceived(std::ostream &stream, const char *bytes, std::size_t length,
                             unsigned flags) {
   PWaitAndSignal lock(Lock());
+  if (overlay != nullptr)
+    return overlay->ShowReceived(bytes, length, flags);
   if (flags & OpensPiece)
     stream.put('\r');
   stream.write(bytes, static_cast<std::streamsize>(length));

@@ -23,6 +23,21 @@ public:
   static bool ShowReceived(std::ostream &stream, const char *bytes, std::size_t length,
                            unsigned flags);
 
+  // What takes the screen over while it runs: the line editor. While one
+  // is set, Write and ShowReceived hand their bytes to it instead of the
+  // stream, still under the lock, so that it can take its own line off the
+  // screen and put it back around them.
+  class Overlay {
+  public:
+    virtual bool Write(const char *bytes, std::size_t length) = 0;
+    virtual bool ShowReceived(const char *bytes, std::size_t length, unsigned flags) = 0;
+
+  protected:
+    ~Overlay() = default;
+  };
+  // Sets the overlay, or with nullptr goes back to the streams.
+  static void SetOverlay(Overlay *overlay);
+
   // Keeps every other thread's writes out for its lifetime; the holder's own
   // writes still go through.
   class Hold {

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 echo "== source format"
-find app bench framework pipe platform tests tools -name '*.cpp' -o -name '*.h' |
+find app bench console framework pipe platform tests tools -name '*.cpp' -o -name '*.h' |
   xargs clang-format --dry-run --Werror
 
 echo "== native build and tests"

@@ -48,6 +48,10 @@ ServerOptions::Action ServerOptions::Parse(const std::vector<std::string> &args)
       echo_ = false;
       continue;
     }
+    if (arg == "--log-data") {
+      logData_ = true;
+      continue;
+    }
     if (arg == "--on-message") {
       scriptOnMessage_ = true;
       continue;
@@ -114,6 +118,8 @@ std::string ServerOptions::Usage() {
          "Options:\n"
          "  --byte               byte-type pipe (a stream); default: message-type\n"
          "  --no-echo            do not send received messages back\n"
+         "  --log-data           log each received message's bytes too: 'data ID TEXT',\n"
+         "                       TEXT with the escapes of --send\n"
          "  --instances N        serve at most N clients at once; while N are\n"
          "                       connected the pipe is busy (default: unlimited)\n"
          "  --send TEXT          send TEXT as one message; escapes: \\0 \\n \\r \\t \\\\ \\xHH\n"

@@ -26,6 +26,8 @@ public:
   const std::string &Name() const { return name_; }
   bool ByteType() const { return byteType_; }
   bool Echo() const { return echo_; }
+  // Whether each received message's bytes are logged too.
+  bool LogData() const { return logData_; }
   // 0 means unlimited.
   std::size_t Instances() const { return instances_; }
   // The messages of --send and --send-size, in command-line order.
@@ -47,6 +49,7 @@ private:
   std::string name_;
   bool byteType_ = false;
   bool echo_ = true;
+  bool logData_ = false;
   std::size_t instances_ = 0;
   std::vector<std::string> script_;
   bool scriptOnMessage_ = false;

@@ -68,6 +68,31 @@ void TmuxTerminal::TypeLine(const std::string &text) {
   Tmux({"send-keys", "-t", kSession, "Enter"});
 }
 
+void TmuxTerminal::Type(const std::string &text) {
+  Tmux({"send-keys", "-t", kSession, "-l", text});
+}
+
+void TmuxTerminal::Press(const std::vector<std::string> &keys) {
+  std::vector<std::string> arguments{"send-keys", "-t", kSession};
+  arguments.insert(arguments.end(), keys.begin(), keys.end());
+  Tmux(arguments);
+}
+
+void TmuxTerminal::Paste(const std::string &text) {
+  Tmux({"set-buffer", "-b", "paste", text});
+  // -p: bracketed, -d: the buffer goes afterwards.
+  Tmux({"paste-buffer", "-p", "-d", "-b", "paste", "-t", kSession});
+}
+
+void TmuxTerminal::Resize(int columns, int rows) {
+  Tmux(
+      {"resize-window", "-t", kSession, "-x", std::to_string(columns), "-y", std::to_string(rows)});
+}
+
+int TmuxTerminal::PanePid() {
+  return std::stoi(Tmux({"display-message", "-p", "-t", kSession, "#{pane_pid}"}));
+}
+
 std::vector<std::string> TmuxTerminal::Screen() {
   // -N keeps the blanks at the end of a row, such as the prompt's.
   std::istringstream text(Tmux({"capture-pane", "-p", "-N", "-t", kSession}));

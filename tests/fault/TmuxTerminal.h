@@ -28,6 +28,16 @@ public:
 
   // Types the text and then Enter.
   void TypeLine(const std::string &text);
+  // Types the text as it is, nothing behind.
+  void Type(const std::string &text);
+  // Presses keys by tmux's names for them ("Up", "C-r", "BSpace").
+  void Press(const std::vector<std::string> &keys);
+  // Pastes the text as a terminal pastes: in brackets when the program
+  // asked for them, line feeds as carriage returns.
+  void Paste(const std::string &text);
+  void Resize(int columns, int rows);
+  // The process tmux started in the pane.
+  int PanePid();
   // The screen, one string per row, trailing blanks kept as written.
   std::vector<std::string> Screen();
   Cursor CursorPosition();

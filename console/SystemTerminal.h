@@ -1,0 +1,16 @@
+#ifndef SKELLAN_CONSOLE_SYSTEMTERMINAL_H
+#define SKELLAN_CONSOLE_SYSTEMTERMINAL_H
+
+#include "Terminal.h"
+
+#include <memory>
+
+// The process's own terminal, from the platform's backend.
+class SystemTerminal {
+public:
+  // The terminal behind standard input and output, or nullptr unless both
+  // are one: the shell then reads plain lines.
+  static std::unique_ptr<Terminal> Open();
+};
+
+#endif

@@ -1,0 +1,48 @@
+#ifndef SKELLAN_CONSOLE_POSIX_KEYDECODER_H
+#define SKELLAN_CONSOLE_POSIX_KEYDECODER_H
+
+#include "Key.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Turns the bytes a VT terminal sends into keys: control bytes, escape
+// sequences (read whole, known or not), bracketed paste, and characters,
+// UTF-8 or one byte each as the locale has it.
+class KeyDecoder {
+public:
+  // Columns one UTF-8 character takes; negative when it is not printable.
+  using WidthOf = std::function<int(const std::string &utf8)>;
+
+  KeyDecoder(bool utf8, WidthOf width);
+
+  void Feed(const char *bytes, std::size_t length);
+  // The next whole key fed; false while the bytes so far end inside one.
+  bool Next(Key &key);
+  // Whether bytes are waiting for the rest of a key: a lone ESC, which is
+  // the Escape key if nothing follows soon.
+  bool Waiting() const { return !input.empty(); }
+  // Takes what waits as complete: nothing more is coming for it.
+  void Flush();
+
+  // Bytes of text split into characters, as typing them would.
+  std::vector<Char> Characters(const std::string &bytes) const;
+
+private:
+  // Decodes one key at input[at]; 0 when it needs more bytes.
+  std::size_t Decode(std::size_t at, bool complete, Key &key);
+  std::size_t DecodeEscape(std::size_t at, bool complete, Key &key);
+  std::size_t DecodeChar(std::size_t at, bool complete, Char &c) const;
+  std::size_t DecodeInPaste(std::size_t at, bool complete, Key &key);
+
+  bool utf8;
+  WidthOf width;
+  std::string input;
+  bool pasting = false;
+  bool afterReturn = false; // in a paste, a line feed after CR ends no second line
+  bool flushing = false;
+};
+
+#endif

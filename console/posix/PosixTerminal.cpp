@@ -1,0 +1,181 @@
+#include "PosixTerminal.h"
+
+#include <cerrno>
+#include <cwchar>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+// How long the rest of an escape sequence may take behind its ESC before
+// the ESC counts as the Escape key.
+constexpr int escapeWaitMilliseconds = 50;
+
+// The signal handler's way out; one terminal per process.
+int signalPipe[2] = {-1, -1};
+
+int WidthOfUtf8(const std::string &bytes) {
+  std::mbstate_t state{};
+  wchar_t wide = 0;
+  const std::size_t used = std::mbrtowc(&wide, bytes.data(), bytes.size(), &state);
+  if (used != bytes.size())
+    return -1;
+  return ::wcwidth(wide);
+}
+} // namespace
+
+const int PosixTerminal::caught[caughtCount] = {SIGWINCH, SIGTSTP, SIGCONT,
+                                                SIGTERM,  SIGHUP,  SIGINT};
+
+PosixTerminal::PosixTerminal(int input, int output, bool utf8)
+    : input(input), output(output), decoder(utf8, WidthOfUtf8) {}
+
+PosixTerminal::~PosixTerminal() { LeaveRaw(); }
+
+bool PosixTerminal::EnterRaw() {
+  if (raw)
+    return true;
+  if (tcgetattr(input, &saved) != 0)
+    return false;
+  if (signalPipe[0] < 0 && pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    return false;
+  if (!SetRaw())
+    return false;
+  raw = true;
+  CatchSignals();
+  // Bracketed paste: a pasted block arrives marked, so its line ends and
+  // tabs are text, not keys.
+  Write("\x1b[?2004h");
+  return true;
+}
+
+bool PosixTerminal::SetRaw() {
+  termios modes = saved;
+  modes.c_lflag &= ~(ECHO | ICANON | ISIG | IEXTEN);
+  modes.c_iflag &= ~(IXON | ICRNL | INLCR | IGNCR | ISTRIP | BRKINT);
+  modes.c_cc[VMIN] = 1;
+  modes.c_cc[VTIME] = 0;
+  return tcsetattr(input, TCSADRAIN, &modes) == 0;
+}
+
+void PosixTerminal::LeaveRaw() {
+  if (!raw)
+    return;
+  Write("\x1b[?2004l");
+  tcsetattr(input, TCSADRAIN, &saved);
+  RestoreSignals();
+  raw = false;
+}
+
+void PosixTerminal::OnSignal(int signal) {
+  const int kept = errno;
+  const unsigned char number = static_cast<unsigned char>(signal);
+  if (write(signalPipe[1], &number, 1) < 0) {
+    // A full pipe holds enough of them already.
+  }
+  errno = kept;
+}
+
+void PosixTerminal::CatchSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int i = 0; i < caughtCount; ++i)
+    sigaction(caught[i], &action, &previous[i]);
+}
+
+void PosixTerminal::RestoreSignals() {
+  for (int i = 0; i < caughtCount; ++i)
+    sigaction(caught[i], &previous[i], nullptr);
+}
+
+Terminal::Event PosixTerminal::ReadEvent() {
+  Event event;
+  for (;;) {
+    if (decoder.Next(event.key)) {
+      event.type = Event::KeyPressed;
+      return event;
+    }
+    pollfd fds[2] = {{input, POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
+    const int ready = poll(fds, 2, decoder.Waiting() ? escapeWaitMilliseconds : -1);
+    if (ready < 0 && errno == EINTR)
+      continue;
+    if (ready < 0) {
+      event.type = Event::EndOfInput;
+      return event;
+    }
+    if (ready == 0) {
+      decoder.Flush();
+      continue;
+    }
+    unsigned char signal = 0;
+    if ((fds[1].revents & POLLIN) && read(signalPipe[0], &signal, 1) == 1) {
+      switch (signal) {
+      case SIGWINCH:
+        event.type = Event::Resized;
+        return event;
+      case SIGTSTP:
+        // A stop from outside is taken as the Ctrl-Z key, so the editor
+        // leaves its line in order first.
+        event.type = Event::KeyPressed;
+        event.key = Key::Ctrl('Z');
+        return event;
+      case SIGCONT:
+        // Whoever had the terminal meanwhile may have changed its modes.
+        SetRaw();
+        event.type = Event::Resumed;
+        return event;
+      default:
+        event.type = Event::Terminated;
+        return event;
+      }
+    }
+    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+      char bytes[4096];
+      const ssize_t got = read(input, bytes, sizeof bytes);
+      if (got < 0 && (errno == EINTR || errno == EAGAIN))
+        continue;
+      if (got <= 0) {
+        event.type = Event::EndOfInput;
+        return event;
+      }
+      decoder.Feed(bytes, static_cast<std::size_t>(got));
+    }
+  }
+}
+
+Terminal::Size PosixTerminal::GetSize() {
+  winsize size{};
+  if (ioctl(output, TIOCGWINSZ, &size) != 0 || size.ws_col == 0)
+    return {80, 24};
+  return {size.ws_col, size.ws_row};
+}
+
+bool PosixTerminal::Write(const std::string &bytes) {
+  // One write call takes it all unless a signal or a full terminal cuts it
+  // short; then the rest follows.
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t wrote = write(output, bytes.data() + done, bytes.size() - done);
+    if (wrote < 0 && errno == EINTR)
+      continue;
+    if (wrote <= 0)
+      return false;
+    done += static_cast<std::size_t>(wrote);
+  }
+  return true;
+}
+
+void PosixTerminal::Suspend() {
+  LeaveRaw();
+  // With the default action back, the stop is the job-control one the shell
+  // expects; the signal returns once the job is continued.
+  raise(SIGTSTP);
+  EnterRaw();
+}
+
+std::vector<Char> PosixTerminal::Characters(const std::string &bytes) {
+  return decoder.Characters(bytes);
+}

@@ -1,0 +1,80 @@
+#ifndef SKELLAN_CONSOLE_WIN_WINCONSOLETERMINAL_H
+#define SKELLAN_CONSOLE_WIN_WINCONSOLETERMINAL_H
+
+#include "ConsoleKeyDecoder.h"
+#include "ConsoleScreen.h"
+#include "ConsoleScreenWriter.h"
+#include "Terminal.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <deque>
+
+// The Windows console behind standard input and output. Raw input reads
+// key and resize records with ReadConsoleInputW, the console's own line
+// editing, echo and Ctrl-C processing off. Output goes out as
+// virtual-terminal sequences where the console interprets them, and
+// otherwise through the console's cursor, fill and scroll calls.
+// Ctrl-C reaches ReadEvent as a key, also where the console raises it as a
+// control event; Ctrl-Break and the console's close, log-off and shutdown
+// events end the program as a signal to end it does.
+class WinConsoleTerminal : public Terminal, private ConsoleScreen {
+public:
+  WinConsoleTerminal(HANDLE input, HANDLE output);
+  ~WinConsoleTerminal() override;
+  WinConsoleTerminal(const WinConsoleTerminal &) = delete;
+  WinConsoleTerminal &operator=(const WinConsoleTerminal &) = delete;
+
+  bool EnterRaw() override;
+  void LeaveRaw() override;
+  Event ReadEvent() override;
+  Size GetSize() override;
+  bool Write(const std::string &bytes) override;
+  void Suspend() override {}
+  std::vector<Char> Characters(const std::string &bytes) override;
+
+  // Whether output goes out as virtual-terminal sequences; set by EnterRaw.
+  bool UsesSequences() const { return sequences; }
+
+private:
+  class SystemCodePage : public CodePage {
+  public:
+    explicit SystemCodePage(UINT page) : page(page) {}
+    std::string Encode(const std::u16string &text) const override;
+    std::u16string Decode(const std::string &bytes) const override;
+
+  private:
+    UINT page;
+  };
+
+  static BOOL WINAPI OnControl(DWORD event);
+  // Turns on virtual-terminal processing if the console truly does it.
+  bool EnableSequences();
+  void ReadRecords();
+
+  bool GetLayout(Layout &layout) override;
+  bool MoveCursor(int column, int row) override;
+  bool WriteText(const char *bytes, std::size_t length) override;
+  bool Erase(int column, int row, int count) override;
+  bool ScrollDown(int first, int last) override;
+
+  HANDLE input;
+  HANDLE output;
+  SystemCodePage inputPage;
+  SystemCodePage outputPage;
+  ConsoleKeyDecoder decoder;
+  ConsoleScreenWriter writer;
+  DWORD inputMode = 0;
+  DWORD outputMode = 0;
+  bool raw = false;
+  bool sequences = false;
+  std::deque<Event> events;
+  // Set by the control handler, which runs on a thread of its own.
+  HANDLE controlEvent;
+  HANDLE leftRaw;
+  std::atomic<int> interrupts{0};
+  std::atomic<bool> ending{false};
+};
+
+#endif

@@ -1,0 +1,201 @@
+#include "EditorScreen.h"
+#include "TestPrograms.h"
+#include "TestServer.h"
+#include "TmuxTerminal.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+const int kColumns = 100;
+const int kRows = 20;
+
+// A folder of the test's own for the terminal's modes, as `stty -g` prints
+// them.
+class ModesFolder {
+public:
+  ModesFolder() {
+    char pattern[] = "/tmp/skellan-stty-XXXXXX";
+    if (mkdtemp(pattern) != nullptr)
+      path = pattern;
+  }
+  ~ModesFolder() {
+    for (const char *file : {"/before", "/stopped", "/after"})
+      unlink((path + file).c_str());
+    rmdir(path.c_str());
+  }
+  // The file's first line, once it has one; "" if it never does.
+  std::string Read(const std::string &file) const {
+    const auto deadline = std::chrono::steady_clock::now() + ChildProcess::kDefaultTimeout;
+    for (;;) {
+      std::ifstream in(path + "/" + file);
+      std::string line;
+      if (std::getline(in, line) && in.good())
+        return line;
+      if (std::chrono::steady_clock::now() >= deadline)
+        return "";
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  std::string path;
+};
+
+// The process the pane's shell runs: the client.
+pid_t ChildOf(int parent) {
+  std::ifstream children("/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) +
+                         "/children");
+  int child = 0;
+  children >> child;
+  return child;
+}
+
+enum class WayOut { ExitCommand, CtrlD, CtrlC, Terminate, HangUp, Interrupt };
+
+std::string NameOf(WayOut way) {
+  switch (way) {
+  case WayOut::ExitCommand:
+    return "ExitCommand";
+  case WayOut::CtrlD:
+    return "CtrlD";
+  case WayOut::CtrlC:
+    return "CtrlC";
+  case WayOut::Terminate:
+    return "Terminate";
+  case WayOut::HangUp:
+    return "HangUp";
+  case WayOut::Interrupt:
+    return "Interrupt";
+  }
+  return "";
+}
+
+std::string Name(const testing::TestParamInfo<WayOut> &info) { return NameOf(info.param); }
+
+// For the test's name in ctest's list.
+void PrintTo(WayOut way, std::ostream *out) { *out << NameOf(way); }
+
+class TerminalExit : public testing::TestWithParam<WayOut> {};
+
+TEST_P(TerminalExit, TheTerminalIsLeftAsItWasFoundAndThePipeClosed) {
+  if (TmuxTerminal::Program().empty())
+    GTEST_SKIP() << "tmux is not installed";
+  ModesFolder modes;
+  ASSERT_FALSE(modes.path.empty());
+  TestServer server({"--no-echo", "--log-data"});
+  TmuxTerminal terminal(EditorScreen::AroundClient("cd " + modes.path +
+                                                   " && stty -g > before; \"$@\"; "
+                                                   "echo \"exit $?\"; stty -g > after; "
+                                                   "exec sleep 100"),
+                        kColumns, kRows);
+  EditorScreen screen(terminal);
+  ASSERT_TRUE(screen.WaitForInput("$", 2));
+  terminal.TypeLine("connect " + server.Name());
+  ASSERT_TRUE(screen.WaitForRow("OK Connected"));
+  ASSERT_TRUE(screen.WaitForInput("$", 2));
+  terminal.Type("half a line");
+  ASSERT_TRUE(screen.WaitForInput("$ half a line", 13));
+
+  switch (GetParam()) {
+  case WayOut::ExitCommand:
+    terminal.Press({"C-u"});
+    terminal.TypeLine("exit");
+    break;
+  case WayOut::CtrlD:
+    // With text, Ctrl-D deletes; on an empty line it is the end of input.
+    terminal.Press({"Home", "C-d"});
+    ASSERT_TRUE(screen.WaitForInput("$ alf a line", 2));
+    terminal.Press({"C-e", "C-u", "C-d"});
+    break;
+  case WayOut::CtrlC:
+    // With text, Ctrl-C abandons the line; on an empty line it leaves.
+    terminal.Press({"C-c"});
+    ASSERT_TRUE(screen.WaitForRow("$ half a line^C"));
+    ASSERT_TRUE(screen.WaitForInput("$", 2));
+    terminal.TypeLine("kept");
+    ASSERT_TRUE(server.WaitForLog("data 1 kept\\n"));
+    ASSERT_TRUE(screen.WaitForInput("$", 2));
+    terminal.Press({"C-c"});
+    break;
+  case WayOut::Terminate:
+  case WayOut::HangUp:
+  case WayOut::Interrupt: {
+    const pid_t client = ChildOf(terminal.PanePid());
+    ASSERT_GT(client, 0);
+    const int signal = GetParam() == WayOut::Terminate ? SIGTERM
+                       : GetParam() == WayOut::HangUp  ? SIGHUP
+                                                       : SIGINT;
+    kill(client, signal);
+    break;
+  }
+  }
+  // The shell's next line starts at the first column: the client left the
+  // cursor at the start of a fresh row.
+  EXPECT_TRUE(screen.WaitForRow("exit 0"));
+  const std::string before = modes.Read("before");
+  EXPECT_FALSE(before.empty());
+  EXPECT_EQ(modes.Read("after"), before);
+  EXPECT_TRUE(server.WaitForLog("close 1"));
+  // Nothing but the line kept after Ctrl-C ever reached the server.
+  EXPECT_EQ(server.CountLog("data "), GetParam() == WayOut::CtrlC ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryWayOut, TerminalExit,
+                         testing::Values(WayOut::ExitCommand, WayOut::CtrlD, WayOut::CtrlC,
+                                         WayOut::Terminate, WayOut::HangUp, WayOut::Interrupt),
+                         Name);
+
+TEST(TerminalSuspend, CtrlZStopsWithTheModesRestoredAndFgComesBackRaw) {
+  if (TmuxTerminal::Program().empty())
+    GTEST_SKIP() << "tmux is not installed";
+  ModesFolder modes;
+  ASSERT_FALSE(modes.path.empty());
+  TestServer server({"--no-echo", "--log-data"});
+  // A shell with job control, as an operator has.
+  TmuxTerminal terminal({"env", "PS1=sh> ", "bash", "--norc", "--noprofile", "-i"}, kColumns,
+                        kRows);
+  EditorScreen screen(terminal);
+  ASSERT_TRUE(screen.WaitForInput("sh>", 4));
+  terminal.TypeLine("cd " + modes.path);
+  terminal.TypeLine("stty -g > before");
+  std::string client;
+  for (const std::string &word : testprograms::Client())
+    client += (client.empty() ? "" : " ") + word;
+  terminal.TypeLine(client);
+  ASSERT_TRUE(screen.WaitForInput("$", 2));
+  terminal.TypeLine("connect " + server.Name());
+  ASSERT_TRUE(screen.WaitForRow("OK Connected"));
+  terminal.Type("abc");
+  ASSERT_TRUE(screen.WaitForInput("$ abc", 5));
+
+  terminal.Press({"C-z"});
+  ASSERT_TRUE(screen.WaitForInput("sh>", 4));
+  terminal.TypeLine("stty -g > stopped");
+  terminal.TypeLine("fg");
+  // Back with the line redrawn; raw again, Ctrl-A moves to the start
+  // instead of showing as ^A.
+  ASSERT_TRUE(screen.WaitForInput("$ abc", 5));
+  terminal.Press({"C-a"});
+  terminal.Type("X");
+  ASSERT_TRUE(screen.WaitForInput("$ Xabc", 3));
+  terminal.Press({"Enter"});
+  EXPECT_TRUE(server.WaitForLog("data 1 Xabc\\n"));
+  terminal.TypeLine("exit");
+  ASSERT_TRUE(screen.WaitForInput("sh>", 4));
+  terminal.TypeLine("stty -g > after");
+
+  const std::string before = modes.Read("before");
+  EXPECT_FALSE(before.empty());
+  EXPECT_EQ(modes.Read("stopped"), before);
+  EXPECT_EQ(modes.Read("after"), before);
+  EXPECT_TRUE(server.WaitForLog("close 1"));
+}
+} // namespace

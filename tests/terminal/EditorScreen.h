@@ -1,0 +1,37 @@
+#pragma once
+
+#include "TmuxTerminal.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Waits on what a tmux terminal shows of the line editor. Every wait is
+// bounded by ChildProcess::kDefaultTimeout and says what the screen showed
+// when it gives up.
+class EditorScreen {
+public:
+  explicit EditorScreen(TmuxTerminal &terminal) : terminal(terminal) {}
+
+  // The cursor's row reads `row` (blanks at its end dropped), the cursor at
+  // `column`.
+  testing::AssertionResult WaitForInput(const std::string &row, int column);
+  // Some row reads exactly `row`.
+  testing::AssertionResult WaitForRow(const std::string &row);
+  // The rows from the top read `rows`, the cursor on the last of them at
+  // `column`, and every row below is blank: nothing left behind.
+  testing::AssertionResult WaitForScreen(const std::vector<std::string> &rows, int column);
+  // Until the test says the screen is right.
+  testing::AssertionResult
+  WaitFor(const std::function<bool(const std::vector<std::string> &, TmuxTerminal::Cursor)> &test,
+          const std::string &what);
+
+  std::string Picture();
+  // Starts a tmux session wide enough for the tests in which the client
+  // runs under `sh -c script`, the client's command as "$@".
+  static std::vector<std::string> AroundClient(const std::string &script);
+
+  TmuxTerminal &terminal;
+};

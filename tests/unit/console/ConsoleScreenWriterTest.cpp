@@ -1,0 +1,288 @@
+// The editor's output drawn on a console without virtual-terminal
+// processing, against a model of a console screen buffer: a buffer taller
+// than its window, processed output (CR, LF, wrapping, scrolling at the
+// buffer's end) and the cursor, fill and scroll calls.
+#include "ConsoleScreenWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+class FakeConsoleScreen : public ConsoleScreen {
+public:
+  FakeConsoleScreen(int width, int height, int windowRows)
+      : width(width), rows(static_cast<std::size_t>(height), std::string(width, ' ')),
+        windowRows(windowRows) {}
+
+  bool GetLayout(Layout &layout) override {
+    if (!Call())
+      return false;
+    layout = Layout{width, static_cast<int>(rows.size()), top, top + windowRows - 1, column, row};
+    return true;
+  }
+  bool MoveCursor(int toColumn, int toRow) override {
+    if (!Call() || toColumn < 0 || toColumn >= width || toRow < 0 ||
+        toRow >= static_cast<int>(rows.size()))
+      return false;
+    column = toColumn;
+    row = toRow;
+    Follow();
+    return true;
+  }
+  bool WriteText(const char *bytes, std::size_t length) override {
+    if (!Call())
+      return false;
+    texts.emplace_back(bytes, length);
+    for (std::size_t i = 0; i < length; ++i) {
+      if (bytes[i] == '\r') {
+        column = 0;
+      } else if (bytes[i] == '\n') {
+        NewLine();
+      } else {
+        rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] = bytes[i];
+        if (++column == width)
+          NewLine();
+      }
+    }
+    return true;
+  }
+  bool Erase(int fromColumn, int fromRow, int count) override {
+    if (!Call())
+      return false;
+    for (long cell = static_cast<long>(fromRow) * width + fromColumn;
+         count-- > 0 && cell < static_cast<long>(rows.size()) * width; ++cell)
+      rows[static_cast<std::size_t>(cell / width)][static_cast<std::size_t>(cell % width)] = ' ';
+    return true;
+  }
+  bool ScrollDown(int first, int last) override {
+    if (!Call())
+      return false;
+    for (int r = last; r > first; --r)
+      rows[static_cast<std::size_t>(r)] = rows[static_cast<std::size_t>(r - 1)];
+    rows[static_cast<std::size_t>(first)] = std::string(width, ' ');
+    return true;
+  }
+
+  // The row with its blanks at the end dropped.
+  std::string Row(int at) const {
+    const std::string &text = rows[static_cast<std::size_t>(at)];
+    return text.substr(0, text.find_last_not_of(' ') + 1);
+  }
+  void Fill(int at, const std::string &text) {
+    rows[static_cast<std::size_t>(at)] = text + std::string(width - text.size(), ' ');
+  }
+
+  const int width;
+  std::vector<std::string> rows;
+  const int windowRows;
+  int top = 0;
+  int column = 0;
+  int row = 0;
+  std::vector<std::string> texts; // what WriteText was given, call by call
+  int calls = 0;
+  int failFrom = 0; // the first call that fails, and all after it; 0: none
+
+private:
+  bool Call() { return ++calls < failFrom || failFrom == 0; }
+  void NewLine() {
+    column = 0;
+    if (row + 1 < static_cast<int>(rows.size())) {
+      ++row;
+    } else {
+      rows.erase(rows.begin());
+      rows.emplace_back(width, ' ');
+    }
+    Follow();
+  }
+  // The window shows the cursor, as the console keeps it in view.
+  void Follow() {
+    if (row >= top + windowRows)
+      top = row - windowRows + 1;
+    if (row < top)
+      top = row;
+  }
+};
+
+TEST(ConsoleScreenWriter, RedrawsTheInputRowAndPlacesTheCursor) {
+  FakeConsoleScreen screen(20, 10, 10);
+  ConsoleScreenWriter writer(screen);
+  screen.Fill(0, "$ hello world, long");
+  screen.column = 19;
+  // What the editor writes for "$ hello" with the cursor behind "hel".
+  ASSERT_TRUE(writer.Write("\r$ hello\x1b[K\r\x1b[5C"));
+  EXPECT_EQ(screen.Row(0), "$ hello");
+  EXPECT_EQ(screen.column, 5);
+  EXPECT_EQ(screen.row, 0);
+  // Received text above the input row: erase it, write, draw it again.
+  ASSERT_TRUE(writer.Write("\r\x1b[Ktick 0\n$ hello\x1b[K\r\x1b[3C"));
+  EXPECT_EQ(screen.Row(0), "tick 0");
+  EXPECT_EQ(screen.Row(1), "$ hello");
+  EXPECT_EQ(screen.row, 1);
+  EXPECT_EQ(screen.column, 3);
+}
+
+TEST(ConsoleScreenWriter, CursorMovesStopAtTheWindowsEdges) {
+  FakeConsoleScreen screen(20, 30, 10);
+  ConsoleScreenWriter writer(screen);
+  screen.top = 12;
+  screen.row = 14;
+  screen.column = 4;
+  ASSERT_TRUE(writer.Write("\x1b[1A"));
+  EXPECT_EQ(screen.row, 13);
+  ASSERT_TRUE(writer.Write("\x1b[5A\x1b[A"));
+  EXPECT_EQ(screen.row, 12) << "up stops at the window's top, not the buffer's";
+  ASSERT_TRUE(writer.Write("\x1b[100C"));
+  EXPECT_EQ(screen.column, 19);
+  ASSERT_TRUE(writer.Write("\x1b[7D\x1b[D"));
+  EXPECT_EQ(screen.column, 11);
+  ASSERT_TRUE(writer.Write("\x1b[100D"));
+  EXPECT_EQ(screen.column, 0);
+  ASSERT_TRUE(writer.Write("\x1b[3C\x1b[H"));
+  EXPECT_EQ(screen.column, 0);
+  EXPECT_EQ(screen.row, 12) << "home is the window's first row";
+}
+
+TEST(ConsoleScreenWriter, ErasesToTheRowsEndTheWindowsEndOrTheWholeWindow) {
+  FakeConsoleScreen screen(10, 20, 5);
+  ConsoleScreenWriter writer(screen);
+  for (int r = 0; r < 20; ++r)
+    screen.Fill(r, "row" + std::to_string(r));
+  screen.top = 10;
+  screen.row = 12;
+  screen.column = 2;
+  ASSERT_TRUE(writer.Write("\x1b[K"));
+  EXPECT_EQ(screen.Row(12), "ro");
+  EXPECT_EQ(screen.Row(13), "row13");
+  ASSERT_TRUE(writer.Write("\x1b[1A\x1b[J"));
+  EXPECT_EQ(screen.Row(10), "row10");
+  EXPECT_EQ(screen.Row(11), "ro");
+  for (int r = 12; r <= 14; ++r)
+    EXPECT_EQ(screen.Row(r), "") << r;
+  EXPECT_EQ(screen.Row(15), "row15") << "below the window stays";
+  ASSERT_TRUE(writer.Write("\x1b[H\x1b[2J"));
+  for (int r = 10; r <= 14; ++r)
+    EXPECT_EQ(screen.Row(r), "") << r;
+  EXPECT_EQ(screen.Row(9), "row9") << "the history above the window stays";
+  EXPECT_EQ(screen.Row(15), "row15");
+  EXPECT_EQ(screen.row, 10);
+  EXPECT_EQ(screen.column, 0);
+}
+
+TEST(ConsoleScreenWriter, SavedCursorKeepsItsWindowRowWhenTheBufferScrolls) {
+  FakeConsoleScreen screen(10, 4, 4);
+  ConsoleScreenWriter writer(screen);
+  screen.row = 3;
+  screen.column = 7;
+  // Saved on the last row, then a line feed scrolls the buffer: the
+  // cursor comes back to the last row, as on a terminal.
+  ASSERT_TRUE(writer.Write("\x1b"
+                           "7\nnext\x1b"
+                           "8x"));
+  EXPECT_EQ(screen.row, 3);
+  EXPECT_EQ(screen.Row(3), "next   x");
+}
+
+TEST(ConsoleScreenWriter, IndexAndReverseIndexScrollAtTheEdgesAndKeepTheColumn) {
+  FakeConsoleScreen screen(10, 3, 3);
+  ConsoleScreenWriter writer(screen);
+  screen.Fill(0, "a");
+  screen.Fill(1, "b");
+  screen.Fill(2, "c");
+  screen.row = 1;
+  screen.column = 5;
+  ASSERT_TRUE(writer.Write("\x1b"
+                           "D"));
+  EXPECT_EQ(screen.row, 2);
+  EXPECT_EQ(screen.column, 5);
+  ASSERT_TRUE(writer.Write("\x1b"
+                           "D"));
+  EXPECT_EQ(screen.row, 2);
+  EXPECT_EQ(screen.column, 5);
+  EXPECT_EQ(screen.Row(0), "b") << "index on the last row scrolls up";
+  EXPECT_EQ(screen.Row(2), "");
+
+  ASSERT_TRUE(writer.Write("\x1bM\x1bM"));
+  EXPECT_EQ(screen.row, 0);
+  ASSERT_TRUE(writer.Write("\x1bM"));
+  EXPECT_EQ(screen.row, 0);
+  EXPECT_EQ(screen.column, 5);
+  EXPECT_EQ(screen.Row(0), "") << "reverse index on the top row scrolls down";
+  EXPECT_EQ(screen.Row(1), "b");
+  EXPECT_EQ(screen.Row(2), "c");
+}
+
+TEST(ConsoleScreenWriter, OtherEscapesAndReceivedBytesAreWrittenAsTheyAre) {
+  FakeConsoleScreen screen(40, 5, 5);
+  ConsoleScreenWriter writer(screen);
+  const std::string received = "red \x1b[31mtext\x1b[0m, \x1b[5;1H, \x1b[3J and \x1b";
+  ASSERT_TRUE(writer.Write(received));
+  std::string written;
+  for (const std::string &text : screen.texts)
+    written += text;
+  EXPECT_EQ(written, received);
+  EXPECT_EQ(screen.row, 0) << "nothing moved the cursor to another row";
+  // A sequence of ours inside received text still acts.
+  screen.texts.clear();
+  ASSERT_TRUE(writer.Write("ab\x1b[2Dc"));
+  EXPECT_EQ(screen.texts, (std::vector<std::string>{"ab", "c"}));
+}
+
+TEST(ConsoleScreenWriter, AFullRowWrapsOnlyWhenTheNextCharacterComes) {
+  FakeConsoleScreen screen(10, 6, 6);
+  ConsoleScreenWriter writer(screen);
+  // CR LF after a full row starts one row below it, not two.
+  ASSERT_TRUE(writer.Write("0123456789"));
+  EXPECT_EQ(screen.column, 9);
+  EXPECT_EQ(screen.row, 0);
+  ASSERT_TRUE(writer.Write("\r\nnext"));
+  EXPECT_EQ(screen.Row(0), "0123456789");
+  EXPECT_EQ(screen.Row(1), "next");
+  EXPECT_EQ(screen.row, 1);
+  // The next character, also in a later write, wraps.
+  ASSERT_TRUE(writer.Write("\r\nabcdefghij"));
+  ASSERT_TRUE(writer.Write("kl"));
+  EXPECT_EQ(screen.Row(2), "abcdefghij");
+  EXPECT_EQ(screen.Row(3), "kl");
+  EXPECT_EQ(screen.column, 2);
+  // What the editor writes behind such a row before it saves the cursor: a
+  // blank that wraps, and back over it.
+  ASSERT_TRUE(writer.Write("\r\n0123456789 \x1b[D"));
+  EXPECT_EQ(screen.row, 5);
+  EXPECT_EQ(screen.column, 0);
+  // A cursor move drops the pending wrap, as on a terminal.
+  ASSERT_TRUE(writer.Write("\x1b[1A\r0123456789\x1b[3Dx"));
+  EXPECT_EQ(screen.Row(4), "012345x789");
+  EXPECT_EQ(screen.row, 4);
+}
+
+TEST(ConsoleScreenWriter, AFullLastRowScrollsOnceAndKeepsTheCursorOnIt) {
+  FakeConsoleScreen screen(10, 3, 3);
+  ConsoleScreenWriter writer(screen);
+  ASSERT_TRUE(writer.Write("top\r\nmiddle\r\n0123456789"));
+  // The console scrolled when the row filled; the cursor waits on it.
+  EXPECT_EQ(screen.Row(1), "0123456789");
+  EXPECT_EQ(screen.row, 1);
+  EXPECT_EQ(screen.column, 9);
+  ASSERT_TRUE(writer.Write("\r\n$ "));
+  EXPECT_EQ(screen.Row(0), "middle") << "no second scroll";
+  EXPECT_EQ(screen.Row(2), "$");
+}
+
+TEST(ConsoleScreenWriter, StopsAtTheFirstFailedCall) {
+  // The update takes nine calls: text and where it ended (two), erase
+  // (two), a carriage return, move (two), text and where it ended (two).
+  for (int failing = 1; failing <= 9; ++failing) {
+    FakeConsoleScreen screen(20, 5, 5);
+    ConsoleScreenWriter writer(screen);
+    screen.failFrom = failing;
+    EXPECT_FALSE(writer.Write("\r$ \x1b[K\r\x1b[2Cmore")) << failing;
+    EXPECT_EQ(screen.calls, failing) << "no call after the failed one";
+  }
+  FakeConsoleScreen screen(20, 5, 5);
+  ConsoleScreenWriter writer(screen);
+  EXPECT_TRUE(writer.Write("\r$ \x1b[K\r\x1b[2Cmore"));
+  EXPECT_EQ(screen.calls, 9);
+}
+} // namespace

@@ -1,0 +1,146 @@
+#include "KeyDecoder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+using namespace std::string_literals;
+
+int Narrow(const std::string &utf8) { return utf8 == "\xe6\x97\xa5" ? 2 : 1; }
+
+// A short text for each key, so that a sequence of keys compares as one.
+std::string Name(const Key &key) {
+  static const char *const names[] = {"text",  "ctrl", "enter", "tab",  "bs",  "del",    "left",
+                                      "right", "up",   "down",  "home", "end", "unknown"};
+  std::string name = key.code == Key::Text      ? key.text.bytes
+                     : key.code == Key::Control ? std::string("^") + key.letter
+                                                : names[key.code];
+  if (key.code == Key::Text && key.text.glyph != key.text.bytes)
+    name += "=" + key.text.glyph;
+  if (key.code == Key::Text && key.text.width != 1)
+    name += "/" + std::to_string(key.text.width);
+  if (key.ctrl)
+    name = "C-" + name;
+  if (key.alt)
+    name = "M-" + name;
+  if (key.pasted)
+    name = "p:" + name;
+  return name;
+}
+
+std::vector<std::string> Keys(KeyDecoder &decoder) {
+  std::vector<std::string> keys;
+  for (Key key; decoder.Next(key);)
+    keys.push_back(Name(key));
+  return keys;
+}
+
+std::vector<std::string> Decode(const std::string &bytes, bool utf8 = true) {
+  KeyDecoder decoder(utf8, Narrow);
+  decoder.Feed(bytes.data(), bytes.size());
+  std::vector<std::string> keys = Keys(decoder);
+  decoder.Flush();
+  for (const std::string &key : Keys(decoder))
+    keys.push_back("flushed " + key);
+  return keys;
+}
+
+using Names = std::vector<std::string>;
+
+TEST(KeyDecoder, ControlBytesAreKeys) {
+  EXPECT_EQ(Decode("\r\n\t\x7f\x08\x01\x03\x1a\x1c\0"s),
+            (Names{"enter", "enter", "tab", "bs", "bs", "^A", "^C", "^Z", "unknown", "unknown"}));
+}
+
+TEST(KeyDecoder, EscapeSequencesOfTheCommonTerminals) {
+  EXPECT_EQ(Decode("\x1b[A\x1b[B\x1b[C\x1b[D\x1b[H\x1b[F\x1bOH\x1bOF\x1bOA"),
+            (Names{"up", "down", "right", "left", "home", "end", "home", "end", "up"}));
+  EXPECT_EQ(Decode("\x1b[1~\x1b[4~\x1b[7~\x1b[8~\x1b[3~"),
+            (Names{"home", "end", "home", "end", "del"}));
+  EXPECT_EQ(Decode("\x1b[1;5D\x1b[1;5C\x1b[1;3D\x1b[3;5~"),
+            (Names{"C-left", "C-right", "M-left", "C-del"}));
+  // Alt as an ESC before the key.
+  EXPECT_EQ(Decode("\x1b"
+                   "b\x1b"
+                   "f\x1b\x7f"),
+            (Names{"M-b", "M-f", "M-bs"}));
+}
+
+TEST(KeyDecoder, UnknownSequencesAreSwallowedWhole) {
+  // F5, Page Up, F1, a mouse report, a focus report: none leaves a byte.
+  EXPECT_EQ(Decode("\x1b[15~\x1b[5~\x1bOP\x1b[<0;12;5M\x1b[I"
+                   "a"),
+            (Names{"unknown", "unknown", "unknown", "unknown", "unknown", "a"}));
+}
+
+TEST(KeyDecoder, ASequenceSplitAcrossReadsWaitsForItsRest) {
+  KeyDecoder decoder(true, Narrow);
+  decoder.Feed("x\x1b[1;", 5);
+  EXPECT_EQ(Keys(decoder), Names{"x"});
+  EXPECT_TRUE(decoder.Waiting());
+  decoder.Feed("5D", 2);
+  EXPECT_EQ(Keys(decoder), Names{"C-left"});
+  EXPECT_FALSE(decoder.Waiting());
+  decoder.Feed("\xe6\x97", 2);
+  EXPECT_EQ(Keys(decoder), Names{});
+  decoder.Feed("\xa5", 1);
+  EXPECT_EQ(Keys(decoder), Names{"\xe6\x97\xa5/2"});
+}
+
+TEST(KeyDecoder, ALoneEscapeIsTakenOnlyWhenFlushed) {
+  KeyDecoder decoder(true, Narrow);
+  decoder.Feed("\x1b", 1);
+  EXPECT_EQ(Keys(decoder), Names{});
+  decoder.Flush();
+  EXPECT_EQ(Keys(decoder), Names{"unknown"});
+  // A cut-off sequence flushed goes whole, leaving nothing behind.
+  EXPECT_EQ(Decode("\x1b[12"), Names{"flushed unknown"});
+  // After a flush, sequences wait for their rest again.
+  decoder.Feed("\x1b[", 2);
+  EXPECT_EQ(Keys(decoder), Names{});
+  decoder.Feed("A", 1);
+  EXPECT_EQ(Keys(decoder), Names{"up"});
+}
+
+TEST(KeyDecoder, Utf8CharactersAreWholeAndBadBytesShowAsMarks) {
+  EXPECT_EQ(Decode("\xc3\xbc\xe6\x97\xa5\xf0\x9f\x98\x80"),
+            (Names{"\xc3\xbc", "\xe6\x97\xa5/2", "\xf0\x9f\x98\x80"}));
+  // A stray continuation byte, a lead byte followed by ASCII, an
+  // impossible byte: each goes to the pipe as it is, shown as '?'.
+  EXPECT_EQ(Decode("\x80"
+                   "a\xc3"
+                   "b\xff"),
+            (Names{"\x80=?", "a", "\xc3=?", "b", "\xff=?"}));
+  // A lead byte at the end of what was read waits; flushed it is one byte.
+  EXPECT_EQ(Decode("\xe6\x97"), (Names{"flushed \xe6=?", "flushed \x97=?"}));
+}
+
+TEST(KeyDecoder, WithoutUtf8EachByteIsACharacter) {
+  EXPECT_EQ(Decode("\xfc\xe6\x97", false), (Names{"\xfc", "\xe6", "\x97=?"}));
+}
+
+TEST(KeyDecoder, BracketedPasteMakesTextOfKeys) {
+  EXPECT_EQ(Decode("\x1b[200~a\tb\r\nc\rd\n\x1b[A\x03\x1b[201~\t"),
+            (Names{"unknown", "p:a", "p:tab", "p:b", "p:enter", "p:unknown", "p:c", "p:enter",
+                   "p:d", "p:enter", "p:unknown", "p:[", "p:A", "p:unknown", "unknown", "tab"}));
+}
+
+TEST(KeyDecoder, ThePasteEndMaySpanReads) {
+  KeyDecoder decoder(true, Narrow);
+  decoder.Feed("\x1b[200~x\x1b[20", 11);
+  EXPECT_EQ(Keys(decoder), (Names{"unknown", "p:x"}));
+  decoder.Feed("1~y", 3);
+  EXPECT_EQ(Keys(decoder), (Names{"unknown", "y"}));
+}
+
+TEST(KeyDecoder, CharactersSplitTextAsTypingWould) {
+  const KeyDecoder decoder(true, Narrow);
+  const std::vector<Char> chars = decoder.Characters("a\xe6\x97\xa5\xc3");
+  ASSERT_EQ(chars.size(), 3u);
+  EXPECT_EQ(chars[1].bytes, "\xe6\x97\xa5");
+  EXPECT_EQ(chars[1].width, 2);
+  EXPECT_EQ(chars[2].glyph, "?");
+}
+} // namespace

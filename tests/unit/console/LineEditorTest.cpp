@@ -1,0 +1,502 @@
+#include "LineEditor.h"
+#include "ScriptedTerminal.h"
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+const std::string up = "\x1b[A", down = "\x1b[B", right = "\x1b[C", left = "\x1b[D";
+const std::string home = "\x1b[H", end = "\x1b[F", del = "\x1b[3~";
+const std::string ctrlLeft = "\x1b[1;5D", ctrlRight = "\x1b[1;5C";
+const unsigned whole = PConsole::OpensPiece | PConsole::ClosesPiece;
+
+std::string Ctrl(char letter) { return std::string(1, static_cast<char>(letter - 'A' + 1)); }
+
+// Offers fixed words and notes what it was asked.
+class FixedCompleter : public Completer {
+public:
+  std::vector<std::string> Candidates(const std::string &before, const std::string &word) override {
+    asked.push_back(before + "|" + word);
+    std::vector<std::string> found;
+    for (const std::string &candidate : words) {
+      if (candidate.compare(0, word.size(), word) == 0)
+        found.push_back(candidate);
+    }
+    return found;
+  }
+  std::vector<std::string> words;
+  std::vector<std::string> asked;
+};
+
+class LineEditorTest : public testing::Test {
+protected:
+  void SetUp() override { ASSERT_TRUE(editor.Start()); }
+  void TearDown() override {
+    editor.Stop();
+    EXPECT_FALSE(terminal.raw) << "the terminal was left raw";
+    EXPECT_TRUE(terminal.screen.Unknown().empty())
+        << "a sequence outside the editor's set: " << terminal.screen.Unknown().front();
+  }
+
+  // The next line the editor returns.
+  std::string Line() {
+    std::string line;
+    EXPECT_EQ(editor.ReadLine(line), LineEditor::GotLine) << terminal.screen.Picture();
+    return line;
+  }
+  // Types the keys and returns the line they make with Enter behind.
+  std::string Edit(const std::string &keys) {
+    terminal.Type(keys + "\r");
+    return Line();
+  }
+  std::string CursorRow() { return terminal.screen.Row(terminal.screen.CursorRow()); }
+  std::string Picture() { return terminal.screen.Picture(); }
+
+  ScriptedTerminal terminal{40, 8};
+  FixedCompleter completer;
+  LineEditor editor{terminal, completer};
+};
+
+TEST_F(LineEditorTest, EditingKeysChangeTheLineAtTheCursor) {
+  EXPECT_EQ(Edit("hello"), "hello");
+  EXPECT_EQ(Edit("ac" + left + "b"), "abc");
+  EXPECT_EQ(Edit("bc" + home + "a" + end + "d"), "abcd");
+  EXPECT_EQ(Edit("bc" + Ctrl('A') + "a" + Ctrl('E') + "d"), "abcd");
+  EXPECT_EQ(Edit("ac" + Ctrl('B') + "b" + Ctrl('F') + "d"), "abcd");
+  EXPECT_EQ(Edit("abcd" + left + left + "\x7f"), "acd");
+  EXPECT_EQ(Edit("abcd" + left + left + del), "abd");
+  EXPECT_EQ(Edit("abcd" + left + left + Ctrl('D')), "abd");
+  EXPECT_EQ(Edit("abcd" + left + Ctrl('U')), "d");
+  EXPECT_EQ(Edit("abcd" + left + left + Ctrl('K')), "ab");
+  // At the edges the keys do nothing and lose nothing.
+  EXPECT_EQ(Edit("ab" + right + right + Ctrl('D') + del + home + "\x7f" + left), "ab");
+}
+
+TEST_F(LineEditorTest, WordKeysStopAtWordEdges) {
+  EXPECT_EQ(Edit("send to pipe" + Ctrl('W')), "send to ");
+  EXPECT_EQ(Edit("send to   " + Ctrl('W')), "send ");
+  EXPECT_EQ(Edit("one two three" + ctrlLeft + "x"), "one two xthree");
+  EXPECT_EQ(Edit("one two three" + ctrlLeft + ctrlLeft +
+                 "\x1b"
+                 "b" +
+                 "x"),
+            "xone two three");
+  EXPECT_EQ(Edit("one two three" + home + ctrlRight + "x"), "onex two three");
+  EXPECT_EQ(Edit("one, two" + home +
+                 "\x1b"
+                 "f" +
+                 "\x1b"
+                 "f" +
+                 "!"),
+            "one, two!");
+}
+
+TEST_F(LineEditorTest, EnterSendsNoEditingBytes) {
+  // The keys that went to the server in plain mode.
+  const std::string line = Edit("abc" + up + left + "x" + "\x1b[15~" + "\x1bOP" + "\x1b[200~");
+  EXPECT_EQ(line.find('\x1b'), std::string::npos);
+  EXPECT_EQ(Edit("abc" + left + "x" + "\x1b[5~"), "abxc");
+}
+
+TEST_F(LineEditorTest, CtrlDOnAnEmptyLineEndsTheInputAndLeavesAFreshRow) {
+  terminal.Type("ab" + Ctrl('U') + Ctrl('D'));
+  std::string line;
+  EXPECT_EQ(editor.ReadLine(line), LineEditor::EndOfInput);
+  EXPECT_EQ(terminal.screen.CursorColumn(), 0);
+  EXPECT_EQ(terminal.screen.Row(terminal.screen.CursorRow() - 1), "$");
+  EXPECT_EQ(CursorRow(), "");
+}
+
+TEST_F(LineEditorTest, CtrlCAbandonsALineAndOnAnEmptyOneEndsTheInput) {
+  terminal.Type("dropped" + Ctrl('C') + "kept\r" + Ctrl('C'));
+  EXPECT_EQ(Line(), "kept");
+  std::string line;
+  EXPECT_EQ(editor.ReadLine(line), LineEditor::EndOfInput);
+  EXPECT_EQ(terminal.screen.Row(0), "$ dropped^C") << Picture();
+  EXPECT_EQ(terminal.screen.Row(1), "$ kept") << Picture();
+}
+
+TEST_F(LineEditorTest, SignalAndLostInputEndTheInput) {
+  terminal.Type("half");
+  terminal.Then(Terminal::Event::Terminated);
+  std::string line;
+  EXPECT_EQ(editor.ReadLine(line), LineEditor::EndOfInput);
+  EXPECT_EQ(CursorRow(), "");
+  terminal.Then(Terminal::Event::EndOfInput);
+  EXPECT_EQ(editor.ReadLine(line), LineEditor::EndOfInput);
+}
+
+TEST_F(LineEditorTest, FailedOutputEndsReading) {
+  terminal.Type("a");
+  terminal.FailOutput();
+  terminal.Type("b\r");
+  std::string line;
+  EXPECT_EQ(editor.ReadLine(line), LineEditor::OutputFailed);
+  // Reading ends at once, not at the end of the script.
+  terminal.Type("next\r");
+  EXPECT_EQ(editor.ReadLine(line), LineEditor::OutputFailed);
+}
+
+TEST_F(LineEditorTest, HistoryKeepsEnteredLinesOnceAndRestoresTheNewLine) {
+  Edit("first");
+  Edit("second");
+  Edit("second");
+  Edit("   ");
+  Edit("");
+  EXPECT_EQ(Edit(up), "second");
+  EXPECT_EQ(Edit(up + up), "first");
+  // Past the oldest line Up stays; Down comes back to what was typed.
+  EXPECT_EQ(Edit(up + up + up + up + up), "first");
+  EXPECT_EQ(Edit("draft" + up + up + down + down), "draft");
+  // History now: first, second, first, draft.
+  EXPECT_EQ(Edit(Ctrl('P') + Ctrl('P') + Ctrl('P') + Ctrl('N')), "first");
+  // An entry edited and entered is a new line; the old one stays as it was.
+  EXPECT_EQ(Edit(up + "!"), "first!");
+  EXPECT_EQ(Edit(up + up), "first");
+}
+
+TEST_F(LineEditorTest, ReverseSearchFindsNewestFirstAndCtrlRStepsOlder) {
+  Edit("connect alpha");
+  Edit("hello");
+  Edit("connect beta");
+  EXPECT_EQ(Edit(Ctrl('R') + "conn"), "connect beta");
+  EXPECT_EQ(Edit(Ctrl('R') + "conn" + Ctrl('R')), "connect alpha");
+  // No older match: the search stays on the last one and says it failed.
+  terminal.Type(Ctrl('R') + "conn" + Ctrl('R') + Ctrl('R'));
+  terminal.Type("\r");
+  EXPECT_EQ(Line(), "connect alpha");
+  EXPECT_EQ(Edit(Ctrl('R') + "ell"), "hello");
+  // Another key leaves the search with the line found, the cursor on the
+  // match.
+  EXPECT_EQ(Edit(Ctrl('R') + "ell" + right + "X"), "heXllo");
+  // Ctrl-G gives back the line as it was.
+  EXPECT_EQ(Edit("draft" + Ctrl('R') + "conn" + Ctrl('G')), "draft");
+  // Backspace widens the search again, newest first.
+  EXPECT_EQ(Edit(Ctrl('R') + "alpha" + "\x7f\x7f\x7f\x7f\x7f" + "h"), "heXllo");
+}
+
+TEST_F(LineEditorTest, ReverseSearchShowsItsPromptAndFailure) {
+  Edit("hello");
+  terminal.Type(Ctrl('R') + "hel");
+  terminal.Receive("", PConsole::OpensPiece);
+  terminal.Type("x");
+  terminal.Receive("tick\n", whole);
+  terminal.Type(Ctrl('G'));
+  terminal.Receive("tock\n", whole);
+  terminal.Type("\r");
+  EXPECT_EQ(Line(), "");
+  EXPECT_EQ(terminal.screen.Row(1), "tick") << Picture();
+  EXPECT_EQ(terminal.screen.Row(2), "tock") << Picture();
+  // The search prompts were shown on the input row and gave way to it.
+  bool searched = false, failed = false;
+  for (const std::string &write : terminal.writes) {
+    searched = searched || write.find("(reverse-i-search)`hel': hello") != std::string::npos;
+    failed = failed || write.find("(failed reverse-i-search)`helx': hello") != std::string::npos;
+  }
+  EXPECT_TRUE(searched);
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(terminal.screen.Row(3), "$") << Picture();
+}
+
+TEST_F(LineEditorTest, TabCompletesOneCandidateWithABlank) {
+  completer.words = {"connect", "close", "exit"};
+  EXPECT_EQ(Edit("ex\t"), "exit ");
+  EXPECT_EQ(completer.asked.back(), "|ex");
+  completer.words = {"demo"};
+  EXPECT_EQ(Edit("connect -c d\t"), "connect -c demo ");
+  EXPECT_EQ(completer.asked.back(), "connect -c |d");
+  // In the middle of a line only the word before the cursor is replaced.
+  EXPECT_EQ(Edit("connect d tail" + left + left + left + left + left + "\t"), "connect demo  tail");
+}
+
+TEST_F(LineEditorTest, TabCompletesACommonPrefixAndASecondTabLists) {
+  completer.words = {"pipe-alpha", "pipe-beta", "pipe-gamma", "other"};
+  EXPECT_EQ(Edit("connect p\t"), "connect pipe-");
+  const std::size_t before = terminal.writes.size();
+  terminal.Type("connect pipe-\t\t");
+  terminal.Type(Ctrl('U') + "\r");
+  EXPECT_EQ(Line(), "");
+  // The candidates were listed above the prompt, which came back below.
+  std::string listed;
+  for (std::size_t i = before; i < terminal.writes.size(); ++i)
+    listed += terminal.writes[i];
+  EXPECT_NE(listed.find("pipe-alpha  pipe-beta   pipe-gamma\n"), std::string::npos) << Picture();
+  const int row = terminal.screen.CursorRow();
+  EXPECT_EQ(terminal.screen.Row(row - 2), "pipe-alpha  pipe-beta   pipe-gamma") << Picture();
+  EXPECT_EQ(terminal.screen.Row(row - 1), "$") << Picture();
+  // No candidate: nothing changes.
+  EXPECT_EQ(Edit("connect zz\t\t"), "connect zz");
+  // A key between two Tabs makes the next Tab a first one again.
+  const std::size_t writesBefore = terminal.writes.size();
+  EXPECT_EQ(Edit("connect pipe-\tx\x7f\t"), "connect pipe-");
+  for (std::size_t i = writesBefore; i < terminal.writes.size(); ++i)
+    EXPECT_EQ(terminal.writes[i].find("pipe-alpha"), std::string::npos);
+}
+
+TEST_F(LineEditorTest, ListingFillsColumnsDownFirst) {
+  completer.words = {"a1", "a2",  "a3",  "a4",  "a5",  "a6",  "a7",  "a8",
+                     "a9", "a10", "a11", "a12", "a13", "a14", "a15", "a16"};
+  terminal.Type("a\t\t" + Ctrl('U') + "\r");
+  EXPECT_EQ(Line(), "");
+  // Cells of the widest name and two blanks, as many as fit in the 39
+  // columns before the last: 7 a row, so 3 rows.
+  std::string listed;
+  for (const std::string &write : terminal.writes)
+    listed += write;
+  EXPECT_NE(listed.find("a1   a4   a7   a10  a13  a16\n"
+                        "a2   a5   a8   a11  a14\n"
+                        "a3   a6   a9   a12  a15\n"),
+            std::string::npos)
+      << listed;
+}
+
+TEST_F(LineEditorTest, PastedLinesAreEnteredOneByOneWithTheirTabs) {
+  terminal.Type("\x1b[200~one\ttwo\r\nthree\x1b[A\n\x03"
+                "four\x1b[201~\r");
+  EXPECT_EQ(Line(), "one\ttwo");
+  EXPECT_EQ(Line(), "three[A");
+  EXPECT_EQ(Line(), "four");
+}
+
+TEST_F(LineEditorTest, ACharacterIsEditedWholeAndWideOnesTakeTwoColumns) {
+  EXPECT_EQ(Edit("gr\xc3\xbc\xc3\x9f"
+                 "e\x7f\x7f"),
+            "gr\xc3\xbc");
+  terminal.Type("\xe6\x97\xa5\xe6\x9c\xac"
+                "x" +
+                left);
+  terminal.Receive("", whole);
+  terminal.Type(left + left + "a");
+  terminal.Receive("note\n", whole);
+  terminal.Type("\r");
+  EXPECT_EQ(Line(), "a\xe6\x97\xa5\xe6\x9c\xacx");
+  // "$ " and a before two wide characters: the cursor stood at column 3.
+  EXPECT_EQ(terminal.screen.Row(1), "note") << Picture();
+  EXPECT_EQ(terminal.screen.Row(2), "$ a\xe6\x97\xa5\xe6\x9c\xacx") << Picture();
+}
+
+TEST_F(LineEditorTest, CursorColumnCountsWideCharacters) {
+  terminal.Type("\xe6\x97\xa5\xe6\x9c\xac"
+                "x" +
+                left);
+  terminal.Receive("note\n", whole);
+  std::string line;
+  ASSERT_EQ(editor.ReadLine(line), LineEditor::EndOfInput);
+  EXPECT_EQ(terminal.screen.Row(1), "$ \xe6\x97\xa5\xe6\x9c\xacx") << Picture();
+  EXPECT_EQ(terminal.screen.Row(0), "note") << Picture();
+  // The row was redrawn below the note, cursor on the x (column 6).
+  const std::string &last = terminal.writes[terminal.writes.size() - 2];
+  EXPECT_EQ(last.substr(last.size() - 5), "\r\x1b[6C") << Picture();
+}
+
+TEST_F(LineEditorTest, ALongLineScrollsWithTheCursorAlwaysInView) {
+  std::string typed;
+  for (int i = 0; i < 300; ++i)
+    typed += static_cast<char>('a' + i % 26);
+  terminal.Type(typed);
+  terminal.Receive("", whole);
+  terminal.Type(home);
+  terminal.Receive("x\n", whole);
+  terminal.Type(end + "\r");
+  EXPECT_EQ(Line(), typed);
+  // After Home the row began with the line's start, within the width.
+  EXPECT_EQ(terminal.screen.Row(0), "x") << Picture();
+  EXPECT_EQ(terminal.screen.Row(1), "$ " + typed.substr(typed.size() - 36)) << Picture();
+  for (const std::string &write : terminal.writes)
+    EXPECT_EQ(write.find("$ " + typed.substr(0, 40)), std::string::npos);
+  bool startShown = false;
+  for (const std::string &write : terminal.writes)
+    startShown = startShown ||
+                 write.find("$ " + typed.substr(0, 37) + "\x1b[K\r\x1b[2C") != std::string::npos;
+  EXPECT_TRUE(startShown);
+}
+
+TEST_F(LineEditorTest, ScrollingBackKeepsTextBeforeTheCursorInView) {
+  std::string typed(100, 'a');
+  typed += "XYZ";
+  typed += std::string(100, 'b');
+  terminal.Type(typed + home);
+  for (int i = 0; i < 103; ++i)
+    terminal.Type(right);
+  for (int i = 0; i < 60; ++i)
+    terminal.Type(right);
+  for (int i = 0; i < 60; ++i)
+    terminal.Type(left);
+  terminal.Type("\r");
+  EXPECT_EQ(Line(), typed);
+  // Going left past the window's start shows half a row before the cursor.
+  const std::string &back = terminal.writes[terminal.writes.size() - 2];
+  EXPECT_NE(back.find("aXYZ"), std::string::npos) << back;
+}
+
+TEST_F(LineEditorTest, AResizeRedrawsTheLineAtTheNewWidth) {
+  std::string typed(30, 'r');
+  terminal.Receive("above\n", whole);
+  terminal.Type(typed);
+  terminal.ResizeTo(20, 8);
+  terminal.Type("s");
+  terminal.Receive("after\n", whole);
+  terminal.Type("\r");
+  EXPECT_EQ(Line(), typed + "s");
+  // The reflowed row is gone whole; what was above it stays.
+  EXPECT_EQ(terminal.screen.Row(0), "above") << Picture();
+  EXPECT_EQ(terminal.screen.Row(1), "after") << Picture();
+  EXPECT_EQ(terminal.screen.Row(2), "$ " + std::string(15, 'r') + "s") << Picture();
+  EXPECT_EQ(terminal.screen.Row(3), "") << Picture();
+}
+
+TEST_F(LineEditorTest, CtrlLClearsTheScreenAndRedraws) {
+  terminal.Receive("old\n", whole);
+  terminal.Type("ab" + Ctrl('L'));
+  terminal.Receive("new\n", whole);
+  terminal.Type("\r");
+  EXPECT_EQ(Line(), "ab");
+  EXPECT_EQ(terminal.screen.Row(0), "new") << Picture();
+  EXPECT_EQ(terminal.screen.Row(1), "$ ab") << Picture();
+}
+
+TEST_F(LineEditorTest, CtrlZSuspendsAndRedrawsOnReturn) {
+  terminal.Type("half" + Ctrl('Z') + "\r");
+  EXPECT_EQ(Line(), "half");
+  EXPECT_EQ(terminal.suspensions, 1);
+  EXPECT_EQ(terminal.screen.Row(0), "$ half") << Picture();
+  EXPECT_EQ(terminal.screen.Row(1), "$ half") << Picture();
+}
+
+TEST_F(LineEditorTest, ResumedFromOutsideTheLineIsDrawnAfreshBelow) {
+  terminal.Type("ab");
+  terminal.Meanwhile("\r\n[1]+ Stopped\r\nsh> fg\r\n");
+  terminal.Then(Terminal::Event::Resumed);
+  terminal.Type("c\r");
+  EXPECT_EQ(Line(), "abc");
+  EXPECT_EQ(terminal.screen.Row(0), "$ ab") << Picture();
+  EXPECT_EQ(terminal.screen.Row(1), "[1]+ Stopped") << Picture();
+  EXPECT_EQ(terminal.screen.Row(2), "sh> fg") << Picture();
+  EXPECT_EQ(terminal.screen.Row(3), "$ abc") << Picture();
+  EXPECT_EQ(terminal.screen.CursorRow(), 4) << Picture();
+}
+
+// Output arriving while a line is typed.
+class EditorOutputTest : public LineEditorTest {
+protected:
+  // The rows, from the first, and the cursor's row and column.
+  void ExpectScreen(const std::vector<std::string> &rows, int cursorColumn) {
+    for (std::size_t i = 0; i < rows.size(); ++i)
+      EXPECT_EQ(terminal.screen.Row(static_cast<int>(i)), rows[i]) << Picture();
+    EXPECT_EQ(terminal.screen.CursorRow(), static_cast<int>(rows.size()) - 1) << Picture();
+    EXPECT_EQ(terminal.screen.CursorColumn(), cursorColumn) << Picture();
+    for (int r = static_cast<int>(rows.size()); r < 8; ++r)
+      EXPECT_EQ(terminal.screen.Row(r), "") << Picture();
+  }
+  // Reads until the script ends and checks the line typed so far stayed.
+  void Play() {
+    std::string line;
+    writesBefore = terminal.writes.size();
+    EXPECT_EQ(editor.ReadLine(line), LineEditor::EndOfInput);
+  }
+  std::size_t writesBefore = 0;
+};
+
+TEST_F(EditorOutputTest, MessagesGoAboveTheLineWhichStaysWithItsCursor) {
+  terminal.Type("hello wor" + left + left);
+  terminal.Receive("tick 0\n", whole);
+  terminal.Receive("tick 1 is longer than the forty columns of the row\n", whole);
+  terminal.Type(right + right);
+  terminal.Type("ld\r");
+  EXPECT_EQ(Line(), "hello world");
+  ExpectScreen(
+      {"tick 0", "tick 1 is longer than the forty columns", "of the row", "$ hello world", ""}, 0);
+}
+
+TEST_F(EditorOutputTest, EachMessageIsOneWriteThatLeavesNoRemnants) {
+  terminal.Type("a much longer line typed");
+  terminal.Receive("short\n", whole);
+  std::string line;
+  terminal.Type(Ctrl('U') + "x");
+  terminal.Receive("z\n", whole);
+  ASSERT_EQ(editor.ReadLine(line), LineEditor::EndOfInput);
+  ExpectScreen({"short", "z", "$ x", ""}, 0);
+  std::size_t messageWrites = 0;
+  for (const std::string &write : terminal.writes)
+    messageWrites += write.find("short\n") != std::string::npos ? 1 : 0;
+  EXPECT_EQ(messageWrites, 1u);
+}
+
+TEST_F(EditorOutputTest, TextWithoutALineFeedStaysAboveAndAStreamGoesOnThere) {
+  const unsigned stream = whole | PConsole::FromStream;
+  terminal.Type("typed");
+  terminal.Receive("one ", stream);
+  terminal.Receive("two", stream);
+  terminal.Type("!");
+  terminal.Receive(" three\nfour", stream);
+  Play();
+  ExpectScreen({"one two three", "four", "$ typed!", ""}, 0);
+}
+
+TEST_F(EditorOutputTest, AStreamTextThatFillsItsRowGoesOnBelowIt) {
+  const unsigned stream = whole | PConsole::FromStream;
+  const std::string row(40, '=');
+  terminal.Type("typed");
+  terminal.Receive(row, stream);
+  terminal.Receive("next", stream);
+  terminal.Receive("\r", stream);
+  terminal.Receive("\n", stream);
+  terminal.Receive("text\r", stream);
+  terminal.Receive("TE", stream);
+  Play();
+  ExpectScreen({row, "next", "TExt", "$ typed", ""}, 0);
+}
+
+TEST_F(EditorOutputTest, EveryMessagePieceStartsARowOfItsOwn) {
+  terminal.Type("typed");
+  terminal.Receive("a", whole);
+  terminal.Receive("b", whole);
+  terminal.Receive("", whole);
+  terminal.Receive("c\n", whole);
+  Play();
+  ExpectScreen({"a", "b", "c", "$ typed", ""}, 0);
+}
+
+TEST_F(EditorOutputTest, ALongPieceShownInPartsReadsAsOneText) {
+  terminal.Type("typed");
+  terminal.Receive("first part, ", PConsole::OpensPiece);
+  terminal.Receive("middle, ", 0);
+  terminal.Type("!");
+  terminal.Receive("end", PConsole::ClosesPiece);
+  terminal.Receive("next", whole);
+  Play();
+  ExpectScreen({"first part, middle, end", "next", "$ typed!", ""}, 0);
+}
+
+TEST_F(EditorOutputTest, OutputAtTheBottomScrollsAndTheLineFollows) {
+  terminal.Type("typed");
+  for (int i = 0; i < 10; ++i)
+    terminal.Receive("line " + std::to_string(i) + "\n", whole);
+  terminal.Receive("par", whole | PConsole::FromStream);
+  terminal.Receive("tial", whole | PConsole::FromStream);
+  Play();
+  ExpectScreen({"line 5", "line 6", "line 7", "line 8", "line 9", "partial", "$ typed", ""}, 0);
+}
+
+TEST_F(EditorOutputTest, RepliesBetweenLinesComeBeforeTheNextPrompt) {
+  terminal.Type("close\r");
+  EXPECT_EQ(Line(), "close");
+  PConsole::Write(std::cout, "OK Connection closed\n", 21);
+  terminal.Receive("late\n", whole);
+  Play();
+  ExpectScreen({"$ close", "OK Connection closed", "late", "$", ""}, 0);
+}
+
+TEST_F(EditorOutputTest, AfterStopOutputGoesToTheStreamAgain) {
+  editor.Stop();
+  std::ostringstream stream;
+  PConsole::ShowReceived(stream, "bye\n", 4, whole);
+  EXPECT_EQ(stream.str(), "\rbye\n$ ");
+  EXPECT_FALSE(terminal.raw);
+}
+
+} // namespace

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "KeyDecoder.h"
+#include "ScreenModel.h"
+#include "Terminal.h"
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+// A terminal that plays a script: keys typed as a VT terminal sends them,
+// received output arriving between two keys, resizes, the end of input.
+// What the editor writes goes to a screen model; each write is kept.
+class ScriptedTerminal : public Terminal {
+public:
+  ScriptedTerminal(int columns, int rows);
+
+  // Keys, as the bytes a terminal sends for them.
+  void Type(const std::string &bytes);
+  // Between the keys before and after: output the receiver shows, through
+  // the console as the receiver thread would.
+  void Receive(const std::string &bytes, unsigned flags);
+  void ResizeTo(int columns, int rows);
+  // Another program's output on the same terminal, while this one waits.
+  void Meanwhile(const std::string &bytes);
+  void Then(Event::Type type);
+  // From here on, every write fails.
+  void FailOutput();
+
+  bool EnterRaw() override;
+  void LeaveRaw() override;
+  Event ReadEvent() override;
+  Size GetSize() override { return size; }
+  bool Write(const std::string &bytes) override;
+  void Suspend() override { ++suspensions; }
+  std::vector<Char> Characters(const std::string &bytes) override {
+    return decoder.Characters(bytes);
+  }
+
+  ScreenModel screen;
+  std::vector<std::string> writes;
+  bool raw = false;
+  int suspensions = 0;
+
+private:
+  // A step that yields an event, or false for one that only acts.
+  using Step = std::function<bool(Event &)>;
+
+  KeyDecoder decoder;
+  std::deque<Step> script;
+  Size size;
+  bool failing = false;
+};
