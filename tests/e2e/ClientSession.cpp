@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -20,6 +21,18 @@ std::string Difference(const std::string &actual, const std::string &expected) {
   return "first difference at byte " + std::to_string(at) + " of " + std::to_string(actual.size()) +
          "\n  actual:   \"" + ClientSession::Visible(actual.substr(from)) + "\"\n  expected: \"" +
          ClientSession::Visible(expected.substr(from)) + "\"";
+}
+
+std::string ShownAs(const std::string &text, const std::string &lineEnd) {
+  std::string shown;
+  for (char c : text) {
+    if (c == '\n') {
+      shown += lineEnd;
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
 }
 
 } // namespace
@@ -38,17 +51,7 @@ ClientSession::ClientSession()
 
 std::string ClientSession::Piece(const std::string &text) { return "\r" + text + "$ "; }
 
-std::string ClientSession::Shown(const std::string &text) const {
-  std::string shown;
-  for (char c : text) {
-    if (c == '\n') {
-      shown += lineEnd_;
-    } else {
-      shown += c;
-    }
-  }
-  return shown;
-}
+std::string ClientSession::Shown(const std::string &text) const { return ShownAs(text, lineEnd_); }
 
 bool ClientSession::Type(const std::string &line) { return process_.Send(line + "\n"); }
 
@@ -77,11 +80,11 @@ testing::AssertionResult ClientSession::Command(const std::string &line, const s
 testing::AssertionResult ClientSession::Received(const std::vector<std::string> &texts,
                                                  std::size_t prompts,
                                                  ChildProcess::Duration timeout) {
-  std::vector<std::string> shown;
   std::size_t size = prompts * kPrompt.size();
   for (const std::string &text : texts) {
-    shown.push_back(Shown(text));
-    size += Piece(shown.back()).size();
+    for (const std::string &part : Parts(text, lineEnd_)) {
+      size += part.size();
+    }
   }
   std::string taken;
   testing::AssertionResult took = Take(size, timeout, taken);
@@ -89,7 +92,7 @@ testing::AssertionResult ClientSession::Received(const std::vector<std::string> 
     return took << "\nwaiting for " << texts.size() << " received piece(s) and " << prompts
                 << " prompt(s)";
   }
-  return MatchPieces(taken, shown, prompts);
+  return MatchPieces(taken, texts, prompts, lineEnd_);
 }
 
 std::optional<int> ClientSession::EndInput(ChildProcess::Duration timeout) {
@@ -103,13 +106,17 @@ std::string ClientSession::Rest() const {
 
 testing::AssertionResult ClientSession::MatchPieces(const std::string &output,
                                                     const std::vector<std::string> &texts,
-                                                    std::size_t prompts) {
+                                                    std::size_t prompts,
+                                                    const std::string &lineEnd) {
+  // The parts of all texts: a prompt may come between any two of them.
   std::vector<std::string> pieces;
-  // offsets[i]: the length of the first i pieces.
+  // offsets[i]: the length of the first i parts.
   std::vector<std::size_t> offsets{0};
   for (const std::string &text : texts) {
-    pieces.push_back(Piece(text));
-    offsets.push_back(offsets.back() + pieces.back().size());
+    for (std::string &part : Parts(text, lineEnd)) {
+      pieces.push_back(std::move(part));
+      offsets.push_back(offsets.back() + pieces.back().size());
+    }
   }
   const std::size_t size = offsets.back() + prompts * kPrompt.size();
   if (output.size() != size) {
@@ -148,6 +155,16 @@ testing::AssertionResult ClientSession::MatchPieces(const std::string &output,
          << "the output is not the " << texts.size() << " received piece(s), each whole, among "
          << prompts << " prompt(s); from byte " << furthest << " (after piece " << stuckAtPiece
          << ") on, " << Difference(output.substr(furthest, wanted.size()), wanted);
+}
+
+std::vector<std::string> ClientSession::Parts(const std::string &text, const std::string &lineEnd) {
+  std::vector<std::string> parts;
+  for (std::size_t at = 0; at == 0 || at < text.size(); at += kHeldPieceSize) {
+    parts.push_back(ShownAs(text.substr(at, kHeldPieceSize), lineEnd));
+  }
+  parts.front().insert(0, "\r");
+  parts.back() += "$ ";
+  return parts;
 }
 
 std::string ClientSession::Visible(const std::string &text) {

@@ -45,15 +45,25 @@ public:
   // The output not consumed by any expectation.
   std::string Rest() const;
 
+  // The most of one piece the client holds back until the piece ends; a
+  // longer piece goes out in parts of this size (as many raw bytes).
+  static constexpr std::size_t kHeldPieceSize = 64 * 1024;
+
   // Whether output is exactly these texts, each printed whole as a piece,
-  // in order, mixed in any way with `prompts` prompts.
+  // in order, mixed in any way with `prompts` prompts. A prompt may also
+  // come between the parts of a text longer than kHeldPieceSize. lineEnd is
+  // what each line feed of the texts shows as.
   static testing::AssertionResult MatchPieces(const std::string &output,
                                               const std::vector<std::string> &texts,
-                                              std::size_t prompts);
+                                              std::size_t prompts,
+                                              const std::string &lineEnd = "\n");
   // Text with control characters made visible, cut short if long.
   static std::string Visible(const std::string &text);
 
 private:
+  // How the client prints a text it received: its parts, the first opening
+  // the piece and the last closing it, each with line ends as shown.
+  static std::vector<std::string> Parts(const std::string &text, const std::string &lineEnd);
   // Waits for `size` more bytes and takes them, or fails.
   testing::AssertionResult Take(std::size_t size, ChildProcess::Duration timeout,
                                 std::string &taken);

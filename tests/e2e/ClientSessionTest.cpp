@@ -41,4 +41,22 @@ TEST(ClientSessionMatch, RejectsBrokenOrderedOrMissingPieces) {
   EXPECT_FALSE(ClientSession::MatchPieces("\na$ \rbc$ \r$ ", texts, 1));
 }
 
+TEST(ClientSessionMatch, LongPieceMayHaveAPromptOnlyBetweenItsParts) {
+  const std::size_t part = ClientSession::kHeldPieceSize;
+  const std::string text = std::string(part, 'a') + std::string(part, 'b') + "c";
+  const std::string first = "\r" + text.substr(0, part);
+  const std::string rest = text.substr(part) + "$ ";
+  EXPECT_TRUE(ClientSession::MatchPieces(first + rest + "\r$ ", {text}, 1));
+  EXPECT_TRUE(ClientSession::MatchPieces(first + "\r$ " + rest, {text}, 1));
+  EXPECT_TRUE(
+      ClientSession::MatchPieces(first + "\r$ " + text.substr(part, part) + "\r$ c$ ", {text}, 2));
+  // Not one byte off the part's end.
+  EXPECT_FALSE(ClientSession::MatchPieces(
+      "\r" + text.substr(0, part + 1) + "\r$ " + text.substr(part + 1) + "$ ", {text}, 1));
+  // Line ends shown as CR LF do not move the boundary, which counts raw bytes.
+  const std::string lines = std::string(part - 1, 'x') + "\n" + "y";
+  EXPECT_TRUE(ClientSession::MatchPieces("\r" + std::string(part - 1, 'x') + "\r\n\r$ y$ ", {lines},
+                                         1, "\r\n"));
+}
+
 } // namespace
