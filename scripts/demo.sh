@@ -9,7 +9,9 @@ cmake --build build -j2 >/dev/null
 build/skellan-server demo >/dev/null &
 server=$!
 trap 'kill $server 2>/dev/null' EXIT
-# Give the server a moment to listen before the first connect.
-for _ in $(seq 50); do [ -S /tmp/CoreFxPipe_demo ] && break; sleep 0.1; done
+# Give the server a moment to listen before the first connect: its socket is
+# CoreFxPipe_demo in $TMPDIR (when set and not empty) or in /tmp.
+socket="$(dir=${TMPDIR:-/tmp}; echo "${dir%/}")/CoreFxPipe_demo"
+for _ in $(seq 50); do [ -S "$socket" ] && break; sleep 0.1; done
 echo 'Skellan demo: type "connect demo", then any line; "exit" leaves.'
 build/skellan
