@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-// The benchmark's echoing pipe server: a SOCK_SEQPACKET listener at
-// /tmp/CoreFxPipe_NAME that sends every message back to its sender, on one
+// The benchmark's echoing pipe server: a SOCK_SEQPACKET listener at a
+// socket path that sends every message back to its sender, on one
 // thread with epoll. It never blocks on a client: echoes that do not fit
 // are queued, so a client that writes while it is not reading cannot stall
 // the server. It ends on SIGINT, SIGTERM or the end of its standard input,
