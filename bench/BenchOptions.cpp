@@ -32,7 +32,9 @@ std::string BenchOptions::Usage() {
          "  --socat PATH        the socat to run, or none (socat on PATH)\n"
          "  --out DIR           where the CSV files go (this program's folder)\n"
          "  --timeout SECONDS   limit on each single wait (60)\n"
-         "  --help\n";
+         "  --strace            also count each client's system calls per round trip,\n"
+         "                      under strace -f -c, over " +
+         std::to_string(tracedRoundTrips) + " round trips\n  --help\n";
 }
 
 bool BenchOptions::Fail(const std::string &message) {
@@ -58,6 +60,10 @@ BenchOptions::Action BenchOptions::Parse(const std::vector<std::string> &args) {
     const std::string &option = args[i];
     if (option == "--help" || option == "-h")
       return Action::ShowUsage;
+    if (option == "--strace") {
+      strace = true;
+      continue;
+    }
     if (i + 1 >= args.size()) {
       Fail(option.rfind("--", 0) == 0 ? option + " needs a value" : "unknown argument " + option);
       return Action::Fail;

@@ -34,6 +34,11 @@ public:
   std::size_t startups = 20;
   // For each single wait.
   std::size_t timeoutSeconds = 60;
+  // Whether each client also runs under strace, to count its system calls.
+  bool strace = false;
+  std::string straceProgram = "strace";
+  // The round trips of a run under strace.
+  static constexpr std::size_t tracedRoundTrips = 1000;
 
 private:
   bool Fail(const std::string &message);

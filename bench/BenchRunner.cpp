@@ -6,8 +6,22 @@
 #include <ostream>
 #include <stdexcept>
 #include <unistd.h>
+#include <utility>
 
 namespace {
+// The calls of a traced run with round trips less those of one without,
+// per round trip.
+void PerRoundTrip(const std::map<std::string, std::uint64_t> &busy,
+                  const std::map<std::string, std::uint64_t> &idle,
+                  std::map<std::string, double> &perTrip) {
+  for (const auto &call : busy)
+    perTrip[call.first] += static_cast<double>(call.second);
+  for (const auto &call : idle)
+    perTrip[call.first] -= static_cast<double>(call.second);
+  for (auto &call : perTrip)
+    call.second /= BenchOptions::tracedRoundTrips;
+}
+
 // How long the server gets to end by itself once its input is closed.
 constexpr std::chrono::seconds serverStopTime(5);
 
@@ -78,6 +92,14 @@ ResultTable BenchRunner::Run() {
       progress << " " << test.first << std::flush;
       for (std::size_t i = 0; i < clients.size(); ++i)
         (this->*test.second)(clients[(round + i) % clients.size()], round);
+    }
+    progress << "\n";
+  }
+  if (options.strace) {
+    progress << "system calls under strace:" << std::flush;
+    for (const ClientProfile &client : clients) {
+      progress << " " << client.name << std::flush;
+      SystemCalls(client);
     }
     progress << "\n";
   }
@@ -194,6 +216,35 @@ void BenchRunner::StartToExit(const ClientProfile &client, std::size_t round) {
          cpuSeconds * 1e3, peakRss);
 }
 
+void BenchRunner::SystemCalls(const ClientProfile &client) {
+  const StraceSummary idle = Traced(client, 0);
+  const StraceSummary busy = Traced(client, BenchOptions::tracedRoundTrips);
+  Figures &mine = figures[client.name];
+  PerRoundTrip(busy.Calls(), idle.Calls(), mine.callsPerRoundTrip);
+  PerRoundTrip(busy.Failures(), idle.Failures(), mine.failuresPerRoundTrip);
+}
+
+StraceSummary BenchRunner::Traced(const ClientProfile &client, std::size_t roundTrips) {
+  const char *test = "system calls";
+  const std::string summary =
+      options.outDir + "/strace-" + client.name + "-" + std::to_string(roundTrips) + ".txt";
+  // -f: every thread and child the client starts; -q: no notes of strace's
+  // own among the client's output.
+  std::vector<std::string> command{options.straceProgram, "-f", "-c", "-q", "-o", summary, "--"};
+  command.insert(command.end(), client.command.begin(), client.command.end());
+  SpawnedProcess process(command);
+  ConsoleDriver driver(process);
+  std::uint64_t expected = client.connectOutput;
+  Check(driver.Exchange(client.connect, 1, expected, Deadline()), client, test, "no connection");
+  for (std::size_t i = 0; i < roundTrips; ++i) {
+    expected += client.OutputPerLine(line.size());
+    Check(driver.Exchange(line, 1, expected, Deadline()), client, test,
+          "no echo for line " + std::to_string(i + 1));
+  }
+  End(client, test, process, driver, expected);
+  return StraceSummary(summary);
+}
+
 void BenchRunner::Record(std::size_t round, const ClientProfile &client, const char *test,
                          std::size_t count, double median, double p99, const char *unit,
                          double cpuMillis, long peakRssKiB) {
@@ -226,5 +277,45 @@ ResultTable BenchRunner::Summary() const {
             column([](const Figures &f) { return f.startToExitMillis.Median(); }));
   table.Add("peak resident memory", "KiB", true,
             column([](const Figures &f) { return f.peakRssKiB.Max(); }));
+  if (options.strace)
+    AddSystemCalls(table);
   return table;
+}
+
+void BenchRunner::AddSystemCalls(ResultTable &table) const {
+  // Calls that no client makes this often per round trip are left out.
+  constexpr double shownFrom = 0.05;
+  std::map<std::string, double> totals;
+  // The most often any client makes each call that is shown.
+  std::map<std::string, double> most;
+  for (const auto &entry : figures) {
+    for (const auto &call : entry.second.callsPerRoundTrip) {
+      totals[entry.first] += call.second;
+      if (std::fabs(call.second) >= shownFrom)
+        most[call.first] = std::max(most[call.first], call.second);
+    }
+  }
+  table.Add("system calls per round trip", "calls", true, totals);
+  std::vector<std::pair<double, std::string>> order;
+  for (const auto &call : most)
+    order.emplace_back(-call.second, call.first);
+  std::sort(order.begin(), order.end());
+  auto column = [this](const std::string &name, std::map<std::string, double> Figures::*counts) {
+    std::map<std::string, double> values;
+    bool shown = false;
+    for (const auto &entry : figures) {
+      const std::map<std::string, double> &perTrip = entry.second.*counts;
+      const auto found = perTrip.find(name);
+      values[entry.first] = found != perTrip.end() ? found->second : 0;
+      shown = shown || std::fabs(values[entry.first]) >= shownFrom;
+    }
+    return shown ? values : std::map<std::string, double>();
+  };
+  for (const auto &call : order) {
+    table.Add("  " + call.second, "calls", true, column(call.second, &Figures::callsPerRoundTrip));
+    const std::map<std::string, double> failed =
+        column(call.second, &Figures::failuresPerRoundTrip);
+    if (!failed.empty())
+      table.Add("  " + call.second + ", failed", "calls", true, failed);
+  }
 }

@@ -7,6 +7,7 @@
 #include "ResultTable.h"
 #include "SampleSet.h"
 #include "SpawnedProcess.h"
+#include "StraceSummary.h"
 
 #include <cstddef>
 #include <iosfwd>
@@ -42,6 +43,10 @@ private:
     SampleSet throughputCpuMillis;
     SampleSet startToExitMillis;
     SampleSet peakRssKiB;
+    // Under strace: how often each call was made per round trip, and how
+    // often it failed.
+    std::map<std::string, double> callsPerRoundTrip;
+    std::map<std::string, double> failuresPerRoundTrip;
   };
 
   void StartServer();
@@ -49,6 +54,10 @@ private:
   void RoundTrips(const ClientProfile &client, std::size_t round);
   void Throughput(const ClientProfile &client, std::size_t round);
   void StartToExit(const ClientProfile &client, std::size_t round);
+  // Counts the client's system calls per round trip: those of a run with
+  // round trips less those of a run without, both under strace.
+  void SystemCalls(const ClientProfile &client);
+  StraceSummary Traced(const ClientProfile &client, std::size_t roundTrips);
   // Ends a client's input, then checks its output total and exit status.
   void End(const ClientProfile &client, const char *test, SpawnedProcess &process,
            ConsoleDriver &driver, std::uint64_t expectedOutput);
@@ -57,6 +66,9 @@ private:
               double median, double p99, const char *unit, double cpuMillis, long peakRssKiB);
   Clock::time_point Deadline() const;
   ResultTable Summary() const;
+  // The system calls per round trip, and below them the calls that make
+  // them up, the most frequent first.
+  void AddSystemCalls(ResultTable &table) const;
 
   const BenchOptions &options;
   std::ostream &runs;

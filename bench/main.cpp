@@ -53,6 +53,11 @@ int main(int argc, char **argv) {
     }
   }
 
+  if (options.strace && !CanRun(options.straceProgram)) {
+    std::cerr << "skellan-bench: --strace needs " << options.straceProgram << ", not found\n";
+    return 2;
+  }
+
   try {
     std::filesystem::create_directories(options.outDir);
     const std::string runsPath = options.outDir + "/runs.csv";

@@ -28,6 +28,11 @@ elseif(NOT SKELLAN_SANITIZE STREQUAL "")
 endif()
 add_compile_options(${skellan_sanitizer_flags})
 add_link_options(${skellan_sanitizer_flags})
+if(skellan_sanitizer_flags)
+  # A sanitizer's shadow memory and quarantine count as a process's own:
+  # the tests of how much memory a program needs cannot hold there.
+  add_compile_definitions(SKELLAN_SANITIZED)
+endif()
 
 if(SKELLAN_FUZZ)
   # Coverage feedback for the fuzzer in all the code it drives; only the

@@ -3,6 +3,8 @@
 set -euo pipefail
 packages=(g++ make cmake libgtest-dev socat tmux clang clang-format libclang-rt-14-dev
           g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64)
+# The benchmark's count of system calls (skellan-bench --strace).
+packages+=(strace)
 # Packaging and its checks; a .NET peer for the tests.
 packages+=(dpkg-dev lintian groff-base mandoc man-db zip unzip file
            mono-mcs mono-runtime libmono-system-core4.0-cil)

@@ -1,8 +1,12 @@
 #include "Conversation.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
+// How much of a --send-size stream goes out in one send.
+constexpr std::size_t kStreamPart = 64 * 1024;
+
 // The bytes on one log line, written back in the escapes --send takes.
 std::string Escaped(const std::string &bytes) {
   std::string text;
@@ -53,10 +57,30 @@ void Conversation::Run(std::uint64_t id, Channel &channel) const {
 }
 
 bool Conversation::SendScript(Channel &channel) const {
-  for (const std::string &message : options_.Script()) {
-    if (!channel.Send(message)) {
+  for (const ServerOptions::ScriptMessage &message : options_.Script()) {
+    const bool sent =
+        message.isPattern ? SendPattern(channel, message.patternSize) : channel.Send(message.text);
+    if (!sent) {
       return false;
     }
   }
   return !options_.CloseAfterScript();
+}
+
+bool Conversation::SendPattern(Channel &channel, std::size_t size) const {
+  // One send is one message on a message-type pipe, so the message is made
+  // whole. A stream goes out in parts, in as many sends as it takes, so
+  // only one part at a time is in memory, however long the stream.
+  if (!options_.ByteType()) {
+    return channel.Send(ServerOptions::Pattern(0, size));
+  }
+  std::size_t sent = 0;
+  do {
+    const std::size_t part = std::min(size - sent, kStreamPart);
+    if (!channel.Send(ServerOptions::Pattern(sent, part))) {
+      return false;
+    }
+    sent += part;
+  } while (sent < size);
+  return true;
 }

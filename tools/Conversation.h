@@ -3,6 +3,7 @@
 #include "ServerLog.h"
 #include "ServerOptions.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -29,6 +30,8 @@ public:
 private:
   // Sends the scripted messages; whether the connection stays open.
   bool SendScript(Channel &channel) const;
+  // Sends `size` bytes of the --send-size pattern as one message.
+  bool SendPattern(Channel &channel, std::size_t size) const;
 
   const ServerOptions &options_;
   ServerLog &log_;

@@ -73,17 +73,13 @@ ServerOptions::Action ServerOptions::Parse(const std::vector<std::string> &args)
     const std::string &value = args[++i];
     bool ok = true;
     if (arg == "--send") {
-      std::string message;
-      ok = DecodeEscapes(value, message);
+      ScriptMessage message;
+      ok = DecodeEscapes(value, message.text);
       script_.push_back(std::move(message));
     } else if (arg == "--send-size") {
-      std::size_t size = 0;
-      ok = ParseCount(arg, value, 0, kMaxMessageSize, size);
-      // A fixed printable pattern lets a test rebuild the expected bytes.
-      std::string message(ok ? size : 0, '\0');
-      for (std::size_t k = 0; k < message.size(); ++k) {
-        message[k] = static_cast<char>('a' + k % 26);
-      }
+      ScriptMessage message;
+      message.isPattern = true;
+      ok = ParseCount(arg, value, 0, kMaxMessageSize, message.patternSize);
       script_.push_back(std::move(message));
     } else if (arg == "--instances") {
       ok = ParseCount(arg, value, 1, kMaxCount, instances_);
@@ -131,6 +127,15 @@ std::string ServerOptions::Usage() {
          "  --close-after N      close a connection after receiving N messages\n"
          "  --max-connections N  exit after N connections have ended\n"
          "  --help               print this help and exit\n";
+}
+
+std::string ServerOptions::Pattern(std::size_t offset, std::size_t length) {
+  // A fixed printable pattern lets a test rebuild the expected bytes.
+  std::string bytes(length, '\0');
+  for (std::size_t k = 0; k < length; ++k) {
+    bytes[k] = static_cast<char>('a' + (offset + k) % 26);
+  }
+  return bytes;
 }
 
 bool ServerOptions::Fail(const std::string &message) {

@@ -11,14 +11,26 @@ public:
   // What main should do once the command line has been read.
   enum class Action { Serve, ShowUsage, Fail };
 
-  // Largest --send-size accepted, so that a typo cannot exhaust memory.
-  static constexpr std::size_t kMaxMessageSize = 256u * 1024u * 1024u;
+  // Largest --send-size accepted, so that a typo cannot ask for more.
+  static constexpr std::size_t kMaxMessageSize = 1024u * 1024u * 1024u;
   // Largest value of the other counting options.
   static constexpr std::size_t kMaxCount = 1000000000u;
+
+  // One message of the script: the text of --send, or only the size of
+  // --send-size, whose bytes are made as they go out (see Pattern), so
+  // that none is kept between clients and a stream is made a part at a time.
+  struct ScriptMessage {
+    std::string text;
+    std::size_t patternSize = 0;
+    bool isPattern = false;
+  };
 
   Action Parse(const std::vector<std::string> &args);
 
   static std::string Usage();
+  // `length` bytes of the --send-size pattern, 'a' to 'z' repeating, from
+  // byte `offset` of a message on.
+  static std::string Pattern(std::size_t offset, std::size_t length);
 
   // Why Parse returned Action::Fail.
   const std::string &ErrorMessage() const { return error_; }
@@ -31,7 +43,7 @@ public:
   // 0 means unlimited.
   std::size_t Instances() const { return instances_; }
   // The messages of --send and --send-size, in command-line order.
-  const std::vector<std::string> &Script() const { return script_; }
+  const std::vector<ScriptMessage> &Script() const { return script_; }
   bool ScriptOnMessage() const { return scriptOnMessage_; }
   bool CloseAfterScript() const { return closeAfterScript_; }
   // 0 means never.
@@ -51,7 +63,7 @@ private:
   bool echo_ = true;
   bool logData_ = false;
   std::size_t instances_ = 0;
-  std::vector<std::string> script_;
+  std::vector<ScriptMessage> script_;
   bool scriptOnMessage_ = false;
   bool closeAfterScript_ = false;
   std::size_t closeAfter_ = 0;

@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -23,12 +25,15 @@ void CloseIfOpen(int &fd) {
   }
 }
 
-// Reads what a non-blocking fd has; closes it at end of file.
-void Drain(int &fd, std::string &into) {
+// Reads what a non-blocking fd has, into the sink if there is one; closes
+// the fd at end of file.
+void Drain(int &fd, std::string &into, const ChildProcess::Sink &sink) {
   char buffer[65536];
   while (fd >= 0) {
     const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n > 0) {
+    if (n > 0 && sink) {
+      sink(buffer, static_cast<std::size_t>(n));
+    } else if (n > 0) {
       into.append(buffer, static_cast<std::size_t>(n));
     } else if (n < 0 && errno == EINTR) {
       continue;
@@ -209,7 +214,39 @@ std::optional<int> ChildProcess::WaitForExit(Duration timeout) {
   }
 }
 
+void ChildProcess::SetOutputSink(Sink sink) { sink_ = std::move(sink); }
+
+bool ChildProcess::WaitUntil(const std::function<bool()> &done, Duration timeout) {
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    Pump(Duration(0), false);
+    if (done()) {
+      return true;
+    }
+    if (stdout_ < 0 || Clock::now() >= deadline) {
+      return false;
+    }
+    Pump(Duration(Remaining(deadline)), false);
+  }
+}
+
 void ChildProcess::Collect() { Pump(Duration(0), false); }
+
+std::optional<std::size_t> ChildProcess::PeakResidentBytes() const {
+  if (!Running()) {
+    return std::nullopt;
+  }
+  std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+  const std::string field = "VmHWM:";
+  for (std::string line; std::getline(status, line);) {
+    if (line.compare(0, field.size(), field) == 0) {
+      // The kernel gives it in kB, which are KiB.
+      return static_cast<std::size_t>(std::stoull(line.substr(field.size()))) * 1024;
+    }
+  }
+  // A zombie has no memory left to tell of.
+  return std::nullopt;
+}
 
 void ChildProcess::Signal(int signal) {
   if (Running()) {
@@ -225,10 +262,10 @@ void ChildProcess::Pump(Duration timeout, bool wantInput) {
     return;
   }
   if (fds[0].revents != 0) {
-    Drain(stdout_, output_);
+    Drain(stdout_, output_, sink_);
   }
   if (fds[1].revents != 0) {
-    Drain(stderr_, errorOutput_);
+    Drain(stderr_, errorOutput_, nullptr);
   }
 }
 

@@ -3,6 +3,8 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,10 +49,22 @@ public:
   // code (128 + N when killed by signal N), or nothing on time-out.
   std::optional<int> WaitForExit(Duration timeout = kDefaultTimeout);
 
+  // Where stdout goes from now on instead of into Output(): each run of
+  // bytes as it is read, so that a test can check a gigabyte of output
+  // without keeping it. An empty sink goes back to Output().
+  using Sink = std::function<void(const char *bytes, std::size_t length)>;
+  void SetOutputSink(Sink sink);
+  // Collects output until done() holds; false if the time ran out or the
+  // output ended first.
+  bool WaitUntil(const std::function<bool()> &done, Duration timeout = kDefaultTimeout);
+
   // Takes in whatever output is there now, without waiting.
   void Collect();
   void Signal(int signal);
   pid_t Pid() const { return pid_; }
+  // The most memory the running child has had resident so far (VmHWM in
+  // /proc/PID/status), in bytes; nothing once it has ended.
+  std::optional<std::size_t> PeakResidentBytes() const;
   bool Running() const { return !exitStatus_.has_value(); }
 
   // What the child has written so far (as far as collected).
@@ -69,5 +83,6 @@ private:
   int stderr_ = -1;
   std::string output_;
   std::string errorOutput_;
+  Sink sink_;
   std::optional<int> exitStatus_;
 };

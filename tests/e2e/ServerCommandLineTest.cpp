@@ -92,6 +92,7 @@ TEST(ServerCommandLine, BadUsageExitsWithStatusTwo) {
       {"--close-after", "", name},
       {"--max-connections", "1x", name},
       {"--send-size", "99999999999999999999", name},
+      {"--send-size", "1073741825", name},
       {"--send", "a\\q", name},
       {"--send", "\\x4", name},
       {"--send", "\\xg0", name},

@@ -1,5 +1,6 @@
 #include "ClientSession.h"
 #include "ClientText.h"
+#include "ReceivedPattern.h"
 #include "ServerLogReader.h"
 #include "TestServer.h"
 #include "Transcript.h"
@@ -11,6 +12,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,6 +50,21 @@ bool KernelTakesMessage(std::size_t size, bool asServer) {
                      static_cast<ssize_t>(message.size());
   close(ends[0]);
   close(ends[1]);
+  return taken;
+}
+
+// The largest message the kernel lets the server send, found by halving
+// the range between a size it takes and one it refuses.
+std::size_t LargestMessage() {
+  std::size_t taken = 0;
+  std::size_t refused = 64 * kMegabyte;
+  if (KernelTakesMessage(refused, true)) {
+    return refused;
+  }
+  while (refused - taken > 1) {
+    const std::size_t middle = taken + (refused - taken) / 2;
+    (KernelTakesMessage(middle, true) ? taken : refused) = middle;
+  }
   return taken;
 }
 
@@ -143,6 +160,86 @@ TEST(LargeMessage, FromTheServerIsShownWhole) {
   ASSERT_TRUE(client.Type("go"));
   EXPECT_TRUE(client.Received({Pattern(size), "after"}, 1, kLong));
   EXPECT_EQ(client.EndInput(), 0);
+}
+
+// The most a client may have resident at its peak, whatever it receives:
+// it holds back at most a part of a piece, besides the one message of a few
+// MiB at most that a message pipe's socket layer takes in at once.
+const std::size_t kClientMemoryBound = 16 * kMegabyte;
+// A gigabyte takes some seconds to pass through the client; this only
+// guards against a hang.
+const ChildProcess::Duration kHuge{240000};
+
+// A fresh client connects to `server`, which answers its first line with
+// `size` bytes of the pattern; every byte the client shows is checked as it
+// comes. Returns the client's peak resident memory, read once all was shown,
+// just before the client is told to exit.
+std::optional<std::size_t> ReceivePattern(TestServer &server, std::size_t size,
+                                          ReceivedPattern &shown) {
+  ClientSession client;
+  const testing::AssertionResult connected = client.Command("connect " + server.Name(), kConnected);
+  if (!connected) {
+    ADD_FAILURE() << connected.message();
+    return std::nullopt;
+  }
+  client.Process().SetOutputSink(shown.Sink());
+  if (!client.Type("go")) {
+    ADD_FAILURE() << "skellan took no input";
+    return std::nullopt;
+  }
+  EXPECT_TRUE(client.Process().WaitUntil([&] { return shown.Settled(size); }, kHuge))
+      << "shown " << shown.Bytes() << " bytes of " << size;
+  const std::optional<std::size_t> peak = client.Process().PeakResidentBytes();
+  EXPECT_EQ(client.EndInput(kLong), 0);
+  EXPECT_EQ(shown.Fault(), "");
+  EXPECT_EQ(shown.Bytes(), size);
+  // The one of the read after "go".
+  EXPECT_EQ(shown.Prompts(), 1u);
+  if (peak) {
+    std::printf("skellan VmHWM after %zu bytes: %zu KiB\n", size, *peak / 1024);
+  }
+  return peak;
+}
+
+#ifdef SKELLAN_SANITIZED
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+TEST(ReceiveMemory, TheLargestMessageLeavesTheClientUnder16MiB) {
+  if (kSanitized) {
+    GTEST_SKIP() << "a sanitizer's own memory would count as the client's";
+  }
+  const std::size_t size = LargestMessage();
+  ASSERT_GT(size, kMegabyte) << "the kernel takes no large message";
+  SCOPED_TRACE(std::to_string(size) + "-byte message, the largest the kernel takes");
+  TestServer server({"--on-message", "--send-size", std::to_string(size)});
+  ReceivedPattern shown;
+  const std::optional<std::size_t> peak = ReceivePattern(server, size, shown);
+  // One piece, however many parts it was shown in.
+  EXPECT_EQ(shown.Pieces(), 1u);
+  ASSERT_TRUE(peak.has_value());
+  EXPECT_LT(*peak, kClientMemoryBound);
+}
+
+TEST(ReceiveMemory, AGigabyteStreamWithoutANulLeavesTheClientUnder16MiB) {
+  if (kSanitized) {
+    GTEST_SKIP() << "a sanitizer's own memory would count as the client's";
+  }
+  const std::size_t size = 1024 * kMegabyte;
+  TestServer server({"--byte", "--on-message", "--send-size", std::to_string(size)});
+  ReceivedPattern shown;
+  const std::optional<std::size_t> peak = ReceivePattern(server, size, shown);
+  // Each read of a stream, of at most the client's 1024-byte buffer, is
+  // shown as it comes.
+  EXPECT_LE(shown.LongestPiece(), 1024u);
+  ASSERT_TRUE(peak.has_value());
+  EXPECT_LT(*peak, kClientMemoryBound);
+  // The server makes the stream a part at a time, too.
+  const std::optional<std::size_t> serverPeak = server.Process().PeakResidentBytes();
+  ASSERT_TRUE(serverPeak.has_value());
+  EXPECT_LT(*serverPeak, kClientMemoryBound);
 }
 
 TEST(PipedLines, HundredThousandEchoesShownOnceEachAndInOrder) {
