@@ -20,7 +20,7 @@ protected:
   void SetUp() override {
     if (TmuxTerminal::Program().empty())
       GTEST_SKIP() << "tmux is not installed";
-    Start(testprograms::Client());
+    Start(testprograms::TerminalClient());
   }
   void Start(const std::vector<std::string> &command) {
     terminal = std::make_unique<TmuxTerminal>(command, kColumns, kRows);
@@ -156,15 +156,36 @@ TEST_F(TerminalKeys, ALineOfThreeHundredCharactersScrollsWithinTheRow) {
   EXPECT_EQ(Received(1), Messages{"<" + line + ">\\n"});
 }
 
+// Ctrl-C abandons the line typed before it, and only that line: the keys
+// behind it go to the next prompt.
+TEST_F(TerminalKeys, CtrlCAmongKeysInOneBurstActsInItsPlace) {
+  terminal->Press({"first", "Enter", "half", "C-c", "second", "Enter"});
+  EXPECT_TRUE(screen->WaitForScreen(
+      {"$ connect " + server.Name(), "OK Connected", "$ first", "$ half^C", "$ second", "$"}, 2));
+  EXPECT_EQ(Received(2), (Messages{"first\\n", "second\\n"}));
+}
+
+// Each part typed on its own, right after the other, while the client may
+// still be drawing the keys before.
+TEST_F(TerminalKeys, CtrlCRightAfterTypedKeysActsInItsPlace) {
+  terminal->Type("first");
+  terminal->Press({"Enter"});
+  terminal->Type("some typed text");
+  terminal->Press({"C-c"});
+  terminal->Type("second");
+  terminal->Press({"Enter"});
+  EXPECT_TRUE(screen->WaitForScreen({"$ connect " + server.Name(), "OK Connected", "$ first",
+                                     "$ some typed text^C", "$ second", "$"},
+                                    2));
+  EXPECT_EQ(Received(2), (Messages{"first\\n", "second\\n"}));
+}
+
 class TerminalUtf8 : public TerminalKeys {
 protected:
   void SetUp() override {
     if (TmuxTerminal::Program().empty())
       GTEST_SKIP() << "tmux is not installed";
-    std::vector<std::string> command{"env", "LC_ALL=C.UTF-8"};
-    const std::vector<std::string> client = testprograms::Client();
-    command.insert(command.end(), client.begin(), client.end());
-    Start(command);
+    Start(testprograms::TerminalClient("LC_ALL=C.UTF-8 exec \"$@\""));
   }
 };
 
