@@ -165,17 +165,20 @@ TEST_F(TerminalKeys, CtrlCAmongKeysInOneBurstActsInItsPlace) {
   EXPECT_EQ(Received(2), (Messages{"first\\n", "second\\n"}));
 }
 
-// Each part typed on its own, right after the other, while the client may
-// still be drawing the keys before.
+// Each part typed on its own, right after the other, while the client is
+// still drawing the many keys before.
 TEST_F(TerminalKeys, CtrlCRightAfterTypedKeysActsInItsPlace) {
+  std::string typed;
+  for (int i = 0; i < 80; ++i)
+    typed += static_cast<char>('a' + i % 26);
   terminal->Type("first");
   terminal->Press({"Enter"});
-  terminal->Type("some typed text");
+  terminal->Type(typed);
   terminal->Press({"C-c"});
   terminal->Type("second");
   terminal->Press({"Enter"});
   EXPECT_TRUE(screen->WaitForScreen({"$ connect " + server.Name(), "OK Connected", "$ first",
-                                     "$ some typed text^C", "$ second", "$"},
+                                     "$ " + typed + "^C", "$ second", "$"},
                                     2));
   EXPECT_EQ(Received(2), (Messages{"first\\n", "second\\n"}));
 }
