@@ -170,10 +170,10 @@ void WinConsoleTerminal::ReadRecords() {
   DWORD count = 0;
   // Held until every record read is counted, so that the control handler
   // never sees records gone from the console and not yet counted.
+  EnterCriticalSection(&reading);
   // A wake with nothing queued reads nothing: a read would wait, and the
   // control handler with it.
   DWORD queued = 0;
-  EnterCriticalSection(&reading);
   if (GetNumberOfConsoleInputEvents(input, &queued) && queued == 0) {
     LeaveCriticalSection(&reading);
     return;
