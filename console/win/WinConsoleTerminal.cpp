@@ -20,7 +20,9 @@ WinConsoleTerminal::WinConsoleTerminal(HANDLE input, HANDLE output)
     : input(input), output(output), inputPage(GetConsoleCP()), outputPage(GetConsoleOutputCP()),
       decoder(inputPage, outputPage), writer(*this),
       controlEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
-      leftRaw(CreateEventA(nullptr, TRUE, TRUE, nullptr)) {}
+      leftRaw(CreateEventA(nullptr, TRUE, TRUE, nullptr)) {
+  InitializeCriticalSection(&reading);
+}
 
 WinConsoleTerminal::~WinConsoleTerminal() {
   LeaveRaw();
@@ -28,6 +30,7 @@ WinConsoleTerminal::~WinConsoleTerminal() {
     CloseHandle(controlEvent);
   if (leftRaw != nullptr)
     CloseHandle(leftRaw);
+  DeleteCriticalSection(&reading);
 }
 
 bool WinConsoleTerminal::EnterRaw() {
@@ -52,7 +55,9 @@ bool WinConsoleTerminal::EnterRaw() {
   }
   ResetEvent(leftRaw);
   ending = false;
-  interrupts = 0;
+  EnterCriticalSection(&reading);
+  interrupts.clear();
+  LeaveCriticalSection(&reading);
   active = this;
   SetConsoleCtrlHandler(OnControl, TRUE);
   raw = true;
@@ -106,7 +111,14 @@ BOOL WINAPI WinConsoleTerminal::OnControl(DWORD event) {
   if (terminal == nullptr)
     return FALSE;
   if (event == CTRL_C_EVENT) {
-    ++terminal->interrupts;
+    // The keys queued now were typed before the Ctrl-C; a key typed after
+    // it may already be queued by the time ReadEvent looks.
+    DWORD queued = 0;
+    EnterCriticalSection(&terminal->reading);
+    if (!GetNumberOfConsoleInputEvents(terminal->input, &queued))
+      queued = 0;
+    terminal->interrupts.push_back(terminal->recordsRead + queued);
+    LeaveCriticalSection(&terminal->reading);
     SetEvent(terminal->controlEvent);
     return TRUE;
   }
@@ -126,13 +138,11 @@ Terminal::Event WinConsoleTerminal::ReadEvent() {
       event.type = Event::Terminated;
       return event;
     }
-    if (interrupts > 0) {
-      --interrupts;
-      Event event;
-      event.type = Event::KeyPressed;
-      event.key = Key::Ctrl('C');
-      return event;
-    }
+    EnterCriticalSection(&reading);
+    PlaceInterrupts();
+    LeaveCriticalSection(&reading);
+    if (!events.empty())
+      break;
     const HANDLE waits[] = {controlEvent, input};
     const DWORD woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
     if (woken == WAIT_OBJECT_0 + 1)
@@ -145,14 +155,37 @@ Terminal::Event WinConsoleTerminal::ReadEvent() {
   return event;
 }
 
+void WinConsoleTerminal::PlaceInterrupts() {
+  while (!interrupts.empty() && interrupts.front() <= recordsRead) {
+    interrupts.pop_front();
+    Event event;
+    event.type = Event::KeyPressed;
+    event.key = Key::Ctrl('C');
+    events.push_back(event);
+  }
+}
+
 void WinConsoleTerminal::ReadRecords() {
   INPUT_RECORD records[64];
   DWORD count = 0;
+  // Held until every record read is counted, so that the control handler
+  // never sees records gone from the console and not yet counted.
+  EnterCriticalSection(&reading);
+  // A wake with nothing queued reads nothing: a read would wait, and the
+  // control handler with it.
+  DWORD queued = 0;
+  if (GetNumberOfConsoleInputEvents(input, &queued) && queued == 0) {
+    LeaveCriticalSection(&reading);
+    return;
+  }
   if (!ReadConsoleInputW(input, records, 64, &count)) {
+    LeaveCriticalSection(&reading);
     events.push_back(Event());
     return;
   }
   for (DWORD i = 0; i < count; ++i) {
+    PlaceInterrupts();
+    ++recordsRead;
     if (records[i].EventType == WINDOW_BUFFER_SIZE_EVENT) {
       Event event;
       event.type = Event::Resized;
@@ -173,6 +206,7 @@ void WinConsoleTerminal::ReadRecords() {
       }
     }
   }
+  LeaveCriticalSection(&reading);
 }
 
 Terminal::Size WinConsoleTerminal::GetSize() {

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <deque>
 
 // The Windows console behind standard input and output. Raw input reads
@@ -17,8 +18,10 @@
 // virtual-terminal sequences where the console interprets them, and
 // otherwise through the console's cursor, fill and scroll calls.
 // Ctrl-C reaches ReadEvent as a key, also where the console raises it as a
-// control event; Ctrl-Break and the console's close, log-off and shutdown
-// events end the program as a signal to end it does.
+// control event (Wine's, on a terminal that sends it as a signal): then it
+// comes behind the keys the console held when it was raised. Ctrl-Break
+// and the console's close, log-off and shutdown events end the program as
+// a signal to end it does.
 class WinConsoleTerminal : public Terminal, private ConsoleScreen {
 public:
   WinConsoleTerminal(HANDLE input, HANDLE output);
@@ -52,6 +55,9 @@ private:
   // Turns on virtual-terminal processing if the console truly does it.
   bool EnableSequences();
   void ReadRecords();
+  // Queues a Ctrl-C for each interrupt whose keys before it are all read.
+  // With `reading` held.
+  void PlaceInterrupts();
 
   bool GetLayout(Layout &layout) override;
   bool MoveCursor(int column, int row) override;
@@ -73,7 +79,11 @@ private:
   // Set by the control handler, which runs on a thread of its own.
   HANDLE controlEvent;
   HANDLE leftRaw;
-  std::atomic<int> interrupts{0};
+  // The control handler takes these too: how many records have been read,
+  // and for each interrupt not yet a key, how many records come before it.
+  CRITICAL_SECTION reading;
+  std::uint64_t recordsRead = 0;
+  std::deque<std::uint64_t> interrupts;
   std::atomic<bool> ending{false};
 };
 

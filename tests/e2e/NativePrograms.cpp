@@ -4,6 +4,12 @@ namespace testprograms {
 
 std::vector<std::string> Client() { return {SKELLAN_CLIENT_PATH}; }
 
+std::vector<std::string> TerminalClient(const std::string &script) {
+  if (script.empty())
+    return Client();
+  return {"sh", "-c", script, "sh", SKELLAN_CLIENT_PATH};
+}
+
 std::vector<std::string> Server(const std::vector<std::string> &arguments) {
   std::vector<std::string> command{SKELLAN_SERVER_PATH};
   command.insert(command.end(), arguments.begin(), arguments.end());

@@ -11,6 +11,10 @@ namespace testprograms {
 
 // The command that starts the client.
 std::vector<std::string> Client();
+// The command that starts the client on a terminal of its own: as Client()
+// does, or, given a script, `sh -c script` with the client's command as
+// "$@".
+std::vector<std::string> TerminalClient(const std::string &script = "");
 // The command that starts the server with these arguments.
 std::vector<std::string> Server(const std::vector<std::string> &arguments = {});
 // What the client's output shows for a line feed.

@@ -91,10 +91,10 @@ TEST_P(TerminalExit, TheTerminalIsLeftAsItWasFoundAndThePipeClosed) {
   ModesFolder modes;
   ASSERT_FALSE(modes.path.empty());
   TestServer server({"--no-echo", "--log-data"});
-  TmuxTerminal terminal(EditorScreen::AroundClient("cd " + modes.path +
-                                                   " && stty -g > before; \"$@\"; "
-                                                   "echo \"exit $?\"; stty -g > after; "
-                                                   "exec sleep 100"),
+  TmuxTerminal terminal(testprograms::TerminalClient("cd " + modes.path +
+                                                     " && stty -g > before; \"$@\"; "
+                                                     "echo \"exit $?\"; stty -g > after; "
+                                                     "exec sleep 100"),
                         kColumns, kRows);
   EditorScreen screen(terminal);
   ASSERT_TRUE(screen.WaitForInput("$", 2));
@@ -111,7 +111,7 @@ TEST_P(TerminalExit, TheTerminalIsLeftAsItWasFoundAndThePipeClosed) {
     break;
   case WayOut::CtrlD:
     // With text, Ctrl-D deletes; on an empty line it is the end of input.
-    terminal.Press({"Home", "C-d"});
+    terminal.Press({"C-a", "C-d"});
     ASSERT_TRUE(screen.WaitForInput("$ alf a line", 2));
     terminal.Press({"C-e", "C-u", "C-d"});
     break;

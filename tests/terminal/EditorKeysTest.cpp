@@ -20,7 +20,7 @@ protected:
   void SetUp() override {
     if (TmuxTerminal::Program().empty())
       GTEST_SKIP() << "tmux is not installed";
-    Start(testprograms::Client());
+    Start(testprograms::TerminalClient());
   }
   void Start(const std::vector<std::string> &command) {
     terminal = std::make_unique<TmuxTerminal>(command, kColumns, kRows);
@@ -156,15 +156,39 @@ TEST_F(TerminalKeys, ALineOfThreeHundredCharactersScrollsWithinTheRow) {
   EXPECT_EQ(Received(1), Messages{"<" + line + ">\\n"});
 }
 
+// Ctrl-C abandons the line typed before it, and only that line: the keys
+// behind it go to the next prompt.
+TEST_F(TerminalKeys, CtrlCAmongKeysInOneBurstActsInItsPlace) {
+  terminal->Press({"first", "Enter", "half", "C-c", "second", "Enter"});
+  EXPECT_TRUE(screen->WaitForScreen(
+      {"$ connect " + server.Name(), "OK Connected", "$ first", "$ half^C", "$ second", "$"}, 2));
+  EXPECT_EQ(Received(2), (Messages{"first\\n", "second\\n"}));
+}
+
+// Each part typed on its own, right after the other, while the client is
+// still drawing the many keys before.
+TEST_F(TerminalKeys, CtrlCRightAfterTypedKeysActsInItsPlace) {
+  std::string typed;
+  for (int i = 0; i < 80; ++i)
+    typed += static_cast<char>('a' + i % 26);
+  terminal->Type("first");
+  terminal->Press({"Enter"});
+  terminal->Type(typed);
+  terminal->Press({"C-c"});
+  terminal->Type("second");
+  terminal->Press({"Enter"});
+  EXPECT_TRUE(screen->WaitForScreen({"$ connect " + server.Name(), "OK Connected", "$ first",
+                                     "$ " + typed + "^C", "$ second", "$"},
+                                    2));
+  EXPECT_EQ(Received(2), (Messages{"first\\n", "second\\n"}));
+}
+
 class TerminalUtf8 : public TerminalKeys {
 protected:
   void SetUp() override {
     if (TmuxTerminal::Program().empty())
       GTEST_SKIP() << "tmux is not installed";
-    std::vector<std::string> command{"env", "LC_ALL=C.UTF-8"};
-    const std::vector<std::string> client = testprograms::Client();
-    command.insert(command.end(), client.begin(), client.end());
-    Start(command);
+    Start(testprograms::TerminalClient("LC_ALL=C.UTF-8 exec \"$@\""));
   }
 };
 

@@ -21,7 +21,7 @@ TEST(TerminalOutput, MessagesArrivingWhileTypingLeaveTheTypedLineWhole) {
   SKIP_WITHOUT_TMUX();
   // The server answers the first line with two messages.
   TestServer server({"--log-data", "--on-message", "--send", "tick 0\\n", "--send", "tick 1\\n"});
-  TmuxTerminal terminal(testprograms::Client(), kColumns, kRows);
+  TmuxTerminal terminal(testprograms::TerminalClient(), kColumns, kRows);
   EditorScreen screen(terminal);
   ASSERT_TRUE(screen.WaitForInput("$", 2));
   const std::string connect = "$ connect " + server.Name();
@@ -52,7 +52,7 @@ TEST(TerminalOutput, AStreamReadsAsOneTextAndItsLastLineStaysInView) {
   SKIP_WITHOUT_TMUX();
   TestServer server({"--byte", "--on-message", "--send", "one ", "--send", "two", "--send",
                      " three\\nfour\\0five", "--send", "\\r\\nsix"});
-  TmuxTerminal terminal(testprograms::Client(), kColumns, kRows);
+  TmuxTerminal terminal(testprograms::TerminalClient(), kColumns, kRows);
   EditorScreen screen(terminal);
   ASSERT_TRUE(screen.WaitForInput("$", 2));
   const std::string connect = "$ connect " + server.Name();
@@ -95,7 +95,7 @@ testing::AssertionResult InputAlone(EditorScreen &screen, const std::string &row
 TEST(TerminalOutput, AResizedTerminalShowsTheLineAtItsNewWidth) {
   SKIP_WITHOUT_TMUX();
   TestServer server({"--no-echo", "--log-data"});
-  TmuxTerminal terminal(testprograms::Client(), kColumns, kRows);
+  TmuxTerminal terminal(testprograms::TerminalClient(), kColumns, kRows);
   EditorScreen screen(terminal);
   ASSERT_TRUE(screen.WaitForInput("$", 2));
   const std::string connect = "$ connect " + server.Name();

@@ -1,7 +1,6 @@
 #include "EditorScreen.h"
 
 #include "ChildProcess.h"
-#include "TestPrograms.h"
 
 #include <chrono>
 #include <thread>
@@ -74,11 +73,4 @@ std::string EditorScreen::Picture() {
     picture += "\n";
   }
   return picture;
-}
-
-std::vector<std::string> EditorScreen::AroundClient(const std::string &script) {
-  std::vector<std::string> command{"sh", "-c", script, "sh"};
-  const std::vector<std::string> client = testprograms::Client();
-  command.insert(command.end(), client.begin(), client.end());
-  return command;
 }

@@ -29,9 +29,6 @@ public:
           const std::string &what);
 
   std::string Picture();
-  // Starts a tmux session wide enough for the tests in which the client
-  // runs under `sh -c script`, the client's command as "$@".
-  static std::vector<std::string> AroundClient(const std::string &script);
 
   TmuxTerminal &terminal;
 };

@@ -15,6 +15,18 @@ namespace testprograms {
 
 std::vector<std::string> Client() { return Launch(SKELLAN_WINE_CLIENT); }
 
+std::vector<std::string> TerminalClient(const std::string &script) {
+  if (script.empty())
+    return Client();
+  // Wine's console leaves the terminal's ISIG on: Ctrl-C is also a SIGINT
+  // to the pane's foreground group, which must not end the script around
+  // the client.
+  std::vector<std::string> command{"sh", "-c", "trap : INT; " + script, "sh"};
+  const std::vector<std::string> client = Client();
+  command.insert(command.end(), client.begin(), client.end());
+  return command;
+}
+
 std::vector<std::string> Server(const std::vector<std::string> &arguments) {
   std::vector<std::string> command = Launch(SKELLAN_WINE_SERVER);
   command.insert(command.end(), arguments.begin(), arguments.end());
