@@ -30,7 +30,8 @@ public:
 private:
   // Sends the scripted messages; whether the connection stays open.
   bool SendScript(Channel &channel) const;
-  // Sends `size` bytes of the --send-size pattern as one message.
+  // Sends `size` bytes of the --send-size pattern: one message, or a stream
+  // a part at a time.
   bool SendPattern(Channel &channel, std::size_t size) const;
 
   const ServerOptions &options_;

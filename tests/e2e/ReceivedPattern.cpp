@@ -2,6 +2,8 @@
 
 #include "ClientSession.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 
 void ReceivedPattern::Take(const char *bytes, std::size_t length) {
@@ -13,6 +15,24 @@ void ReceivedPattern::Take(const char *bytes, std::size_t length) {
 
 ChildProcess::Sink ReceivedPattern::Sink() {
   return [this](const char *bytes, std::size_t length) { Take(bytes, length); };
+}
+
+std::optional<std::size_t> ReceivedPattern::Receive(ClientSession &client, std::size_t size,
+                                                    ChildProcess::Duration timeout) {
+  client.Process().SetOutputSink(Sink());
+  if (!client.Type("go")) {
+    ADD_FAILURE() << "skellan took no input";
+    return std::nullopt;
+  }
+  EXPECT_TRUE(client.Process().WaitUntil([&] { return Settled(size); }, timeout))
+      << "shown " << Bytes() << " bytes of " << size;
+  const std::optional<std::size_t> peak = client.Process().PeakResidentBytes();
+  EXPECT_EQ(client.EndInput(timeout), 0);
+  EXPECT_EQ(Fault(), "");
+  EXPECT_EQ(Bytes(), size);
+  // The one of the read after "go".
+  EXPECT_EQ(Prompts(), 1u);
+  return peak;
 }
 
 bool ReceivedPattern::Settled(std::size_t size) const {

@@ -3,7 +3,10 @@
 #include "ChildProcess.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
+
+class ClientSession;
 
 // Checks the client's output, a run of bytes at a time, while it receives
 // the server's --send-size pattern, so that a gigabyte of it can be checked
@@ -17,6 +20,14 @@ public:
   // A sink for ChildProcess::SetOutputSink that feeds this check; the check
   // must outlive the child's output.
   ChildProcess::Sink Sink();
+  // Has the connected client type a line that its server answers with
+  // `size` bytes of the pattern, checks them with this as they are shown,
+  // then ends the client and expects it to have shown them whole, after
+  // the one prompt of its next read. Returns the client's peak resident
+  // memory once all was shown, just before it was told to exit. Each wait
+  // is bounded by `timeout`.
+  std::optional<std::size_t> Receive(ClientSession &client, std::size_t size,
+                                     ChildProcess::Duration timeout);
 
   // Whether there is a fault, or `size` bytes of the pattern have been shown
   // and the piece they end is closed.

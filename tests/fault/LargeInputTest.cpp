@@ -182,19 +182,7 @@ std::optional<std::size_t> ReceivePattern(TestServer &server, std::size_t size,
     ADD_FAILURE() << connected.message();
     return std::nullopt;
   }
-  client.Process().SetOutputSink(shown.Sink());
-  if (!client.Type("go")) {
-    ADD_FAILURE() << "skellan took no input";
-    return std::nullopt;
-  }
-  EXPECT_TRUE(client.Process().WaitUntil([&] { return shown.Settled(size); }, kHuge))
-      << "shown " << shown.Bytes() << " bytes of " << size;
-  const std::optional<std::size_t> peak = client.Process().PeakResidentBytes();
-  EXPECT_EQ(client.EndInput(kLong), 0);
-  EXPECT_EQ(shown.Fault(), "");
-  EXPECT_EQ(shown.Bytes(), size);
-  // The one of the read after "go".
-  EXPECT_EQ(shown.Prompts(), 1u);
+  const std::optional<std::size_t> peak = shown.Receive(client, size, kHuge);
   if (peak) {
     std::printf("skellan VmHWM after %zu bytes: %zu KiB\n", size, *peak / 1024);
   }
