@@ -20,15 +20,26 @@ start)
     if "$wineserver" -k 2>/dev/null; then
         "$wineserver" -w
     fi
-    # Its output goes nowhere, so that the server it leaves behind holds no
-    # pipe of ctest's open.
-    "$wineserver" -p </dev/null >/dev/null 2>&1
-    # The services that wineboot starts stay, and keep whatever output they
-    # were given open: a log file, not ctest's pipe.
-    if ! "$loader" wineboot -i </dev/null >"$WINEPREFIX/wineboot.log" 2>&1; then
-        cat "$WINEPREFIX/wineboot.log"
-        exit 1
+    boot() {
+        # Its output goes nowhere, so that the server it leaves behind holds
+        # no pipe of ctest's open.
+        "$wineserver" -p </dev/null >/dev/null 2>&1
+        # The services that wineboot starts stay, and keep whatever output
+        # they were given open: a log file, not ctest's pipe.
+        if ! "$loader" wineboot -i </dev/null >"$WINEPREFIX/wineboot.log" 2>&1; then
+            cat "$WINEPREFIX/wineboot.log"
+            exit 1
+        fi
+    }
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        # A prefix made in this run's own wineserver leaves the console slow
+        # to take keys for a while; one made and then started afresh does
+        # not, so the run starts from the second boot.
+        boot
+        "$wineserver" -k
+        "$wineserver" -w
     fi
+    boot
     echo "Wine prefix $WINEPREFIX is ready"
     ;;
 stop)
