@@ -165,8 +165,10 @@ TEST_F(TerminalKeys, CtrlCAmongKeysInOneBurstActsInItsPlace) {
   EXPECT_EQ(Received(2), (Messages{"first\\n", "second\\n"}));
 }
 
-// Each part typed on its own, right after the other, while the client is
-// still drawing the many keys before.
+// The Ctrl-C typed on its own right after many keys, while the client is
+// still drawing them. The keys behind it come once it has acted: under
+// Wine a Ctrl-C is a signal, and keys typed at once behind it can be read
+// before its handler runs (the burst case above covers them natively).
 TEST_F(TerminalKeys, CtrlCRightAfterTypedKeysActsInItsPlace) {
   std::string typed;
   for (int i = 0; i < 80; ++i)
@@ -175,6 +177,7 @@ TEST_F(TerminalKeys, CtrlCRightAfterTypedKeysActsInItsPlace) {
   terminal->Press({"Enter"});
   terminal->Type(typed);
   terminal->Press({"C-c"});
+  ASSERT_TRUE(screen->WaitForRow("$ " + typed + "^C"));
   terminal->Type("second");
   terminal->Press({"Enter"});
   EXPECT_TRUE(screen->WaitForScreen({"$ connect " + server.Name(), "OK Connected", "$ first",
