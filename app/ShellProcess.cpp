@@ -72,8 +72,9 @@ void ShellProcess::Run(std::istream &input, std::ostream &output) {
   while (running) {
     // An output that takes nothing more has lost its reader, with SIGPIPE
     // ignored, or was closed: nobody is left to serve, so end as exit does,
-    // with a failing status.
-    if (!PConsole::Write(output, prompt, sizeof prompt - 1)) {
+    // with a failing status. The prompt is posted: while the receiver
+    // prints a long message, the next line is read and sent meanwhile.
+    if (!PConsole::Post(output, prompt, sizeof prompt - 1)) {
       pipe.Close();
       SetTerminationValue(1);
       return;

@@ -7,8 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include "PConsole.h"
+
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <future>
 #include <iostream>
 #include <mutex>
 #include <sstream>
@@ -84,5 +88,150 @@ TEST(ConsoleSharingTest, ShellAndReceiverTakeTurnsOnTheConsole) {
   EXPECT_NE(text.find("\rmessage 0$ "), std::string::npos) << "the receiver printed nothing";
   EXPECT_NE(text.find("OK Connected\n"), std::string::npos) << "the shell printed no reply";
   EXPECT_FALSE(console.Overlapped());
+}
+
+// A stream buffer without a buffer of its own, whose writes or flushes stop
+// at a gate until the test opens it: a console whose reader is slow. It can
+// refuse everything once the gate is open: a reader that went away.
+class GatedConsole : public std::streambuf {
+public:
+  enum Stop { AtWrite, AtFlush };
+  explicit GatedConsole(Stop where) : where(where) {}
+
+  // Waits until a writer stands at the gate.
+  void WaitForWriter() {
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [this] { return waiting; });
+  }
+  // Opens the gate; from then on the console refuses every byte, or not.
+  void Open(bool refuseFromNow = false) {
+    std::lock_guard<std::mutex> lock(mutex);
+    open = true;
+    refusing = refuseFromNow;
+    changed.notify_all();
+  }
+  std::string Text() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return text;
+  }
+  int Flushes() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return flushes;
+  }
+
+protected:
+  std::streamsize xsputn(const char *bytes, std::streamsize count) override {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (where == AtWrite)
+      Pass(lock);
+    if (refusing)
+      return 0;
+    text.append(bytes, static_cast<std::size_t>(count));
+    return count;
+  }
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof()))
+      return traits_type::not_eof(c);
+    char byte = traits_type::to_char_type(c);
+    return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+  }
+  int sync() override {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (where == AtFlush)
+      Pass(lock);
+    ++flushes;
+    return refusing ? -1 : 0;
+  }
+
+private:
+  void Pass(std::unique_lock<std::mutex> &lock) {
+    waiting = true;
+    changed.notify_all();
+    changed.wait(lock, [this] { return open; });
+  }
+
+  const Stop where;
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool waiting = false;
+  bool open = false;
+  bool refusing = false;
+  int flushes = 0;
+  std::string text;
+};
+
+constexpr unsigned kWholePiece = PConsole::OpensPiece | PConsole::ClosesPiece;
+// Only guards against a poster that waits when it should not.
+constexpr std::chrono::seconds kHangGuard(20);
+
+// The receiver shows a piece on a console that stops it at the gate.
+std::thread ShowPiece(std::ostream &stream) {
+  return std::thread([&stream] { PConsole::ShowReceived(stream, "piece", 5, kWholePiece); });
+}
+
+TEST(ConsolePost, APromptPostedDuringAWriteGoesOutRightBehindIt) {
+  for (GatedConsole::Stop where : {GatedConsole::AtWrite, GatedConsole::AtFlush}) {
+    SCOPED_TRACE(where == GatedConsole::AtWrite ? "while it writes" : "while it flushes");
+    GatedConsole console(where);
+    std::ostream stream(&console);
+    std::thread receiver = ShowPiece(stream);
+    console.WaitForWriter();
+    // The poster goes on while the receiver is stuck.
+    std::future<bool> posted =
+        std::async(std::launch::async, [&] { return PConsole::Post(stream, "\r$ ", 3); });
+    ASSERT_EQ(posted.wait_for(kHangGuard), std::future_status::ready);
+    EXPECT_TRUE(posted.get());
+    console.Open();
+    receiver.join();
+    // The poster's next output comes behind its prompt.
+    EXPECT_TRUE(PConsole::Write(stream, "reply\n", 6));
+    EXPECT_EQ(console.Text(), "\rpiece$ \r$ reply\n");
+  }
+}
+
+TEST(ConsolePost, APromptLeftBehindAPieceGoesOutInItsFlush) {
+  GatedConsole console(GatedConsole::AtWrite);
+  std::ostream stream(&console);
+  std::thread receiver = ShowPiece(stream);
+  console.WaitForWriter();
+  EXPECT_TRUE(PConsole::Post(stream, "\r$ ", 3));
+  console.Open();
+  receiver.join();
+  EXPECT_EQ(console.Text(), "\rpiece$ \r$ ");
+  EXPECT_EQ(console.Flushes(), 1);
+}
+
+TEST(ConsolePost, OnlyOnePromptIsLeftAtATime) {
+  GatedConsole console(GatedConsole::AtWrite);
+  std::ostream stream(&console);
+  std::thread receiver = ShowPiece(stream);
+  console.WaitForWriter();
+  EXPECT_TRUE(PConsole::Post(stream, "1", 1));
+  // A second one waits for the console, as a write does, so that a stuck
+  // console still stops the shell.
+  std::future<bool> second =
+      std::async(std::launch::async, [&] { return PConsole::Post(stream, "2", 1); });
+  EXPECT_EQ(second.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  console.Open();
+  receiver.join();
+  EXPECT_TRUE(second.get());
+  EXPECT_EQ(console.Text(), "\rpiece$ 12");
+}
+
+TEST(ConsolePost, ARefusedPromptIsReportedByTheNextPost) {
+  GatedConsole console(GatedConsole::AtWrite);
+  std::ostream stream(&console);
+  std::thread receiver = ShowPiece(stream);
+  console.WaitForWriter();
+  EXPECT_TRUE(PConsole::Post(stream, "\r$ ", 3));
+  console.Open(true);
+  receiver.join();
+  // Even once the console takes bytes again, the poster hears of the
+  // failure, once.
+  console.Open(false);
+  stream.clear();
+  EXPECT_FALSE(PConsole::Post(stream, "\r$ ", 3));
+  EXPECT_TRUE(PConsole::Post(stream, "\r$ ", 3));
+  EXPECT_EQ(console.Text(), "\r$ ");
 }
 } // namespace
