@@ -8,7 +8,7 @@
 #include <new>
 
 PipeRxThread::PipeRxThread(NamedPipe &channel)
-    : PThread(1000, NoAutoDeleteThread, NormalPriority, "PipeRxThread"), pipe(&channel) {
+    : PThread(StackSize, NoAutoDeleteThread, NormalPriority, "PipeRxThread"), pipe(&channel) {
   Resume();
 }
 
@@ -21,9 +21,10 @@ void PipeRxThread::Main() {
   if (!pipe->IsOpen())
     return;
   streamFlag = pipe->IsMessageMode() ? 0u : unsigned(PConsole::FromStream);
+  const DWORD capacity = pipe->IsMessageMode() ? BufferSize : StreamReadSize;
   char buffer[BufferSize];
   do {
-    if (!pipe->Read(buffer, BufferSize))
+    if (!pipe->Read(buffer, capacity))
       return;
     Show(buffer, pipe->GetLastReadCount(), !pipe->HasMoreData());
   } while (pipe->IsOpen());

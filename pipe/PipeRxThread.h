@@ -17,8 +17,15 @@ public:
   // Closes the pipe, which ends a pending read, then waits for the thread.
   ~PipeRxThread() override;
 
-  // Receive buffer: one message of up to this many bytes per read.
-  static constexpr DWORD BufferSize = 1024;
+  // Receive buffer: in message read mode one message of up to this many
+  // bytes per read, so that ordinary messages, long lines included, take
+  // one call each.
+  static constexpr DWORD BufferSize = 64 * 1024;
+  // In byte read mode each read is shown as a piece: reads of at most this
+  // many bytes, as the output has always had them.
+  static constexpr DWORD StreamReadSize = 1024;
+  // The thread's stack: room for that buffer and for what showing it calls.
+  static constexpr PINDEX StackSize = BufferSize + 64 * 1024;
   // The most of one piece held back until its end. A longer piece goes out
   // in parts of this size, in order, and only the shell's output can come
   // between them.
