@@ -2,6 +2,8 @@
 
 #include "PStringList.h"
 
+#include <algorithm>
+#include <cstring>
 #include <iterator>
 
 namespace {
@@ -13,6 +15,13 @@ const PStringList commands(sizeof commandWords / sizeof commandWords[0], command
 
 CommandTable::Code CommandTable::Lookup(const PString &word) {
   return static_cast<Code>(commands.GetValuesIndex(word));
+}
+
+std::size_t CommandTable::LongestWord() {
+  std::size_t longest = 0;
+  for (const char *word : commandWords)
+    longest = std::max(longest, std::strlen(word));
+  return longest;
 }
 
 std::vector<std::string> CommandTable::Words() {

@@ -13,6 +13,8 @@ public:
   enum Code : PINDEX { Connect = 0, Close = 1, Exit = 2, NotACommand = P_MAX_INDEX };
 
   static Code Lookup(const PString &word);
+  // The length of the longest word: no longer word can be a command.
+  static std::size_t LongestWord();
   // The words, as a completion offers them.
   static std::vector<std::string> Words();
 };

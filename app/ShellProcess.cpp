@@ -23,6 +23,22 @@ void Reply(std::ostream &output, const char *prefix, const char *text, const cha
 }
 
 bool IsEmpty(const char *token) { return token == nullptr || *token == '\0'; }
+
+// Whether the line's first word is longer than any command word, so that
+// the line is a message: a long line then goes out without being copied
+// and cut into tokens first.
+bool StartsWithLongWord(const PString &line) {
+  static const char delimiters[] = " \t\n";
+  const char *cursor = line.GetPointer();
+  while (*cursor != '\0' && std::strchr(delimiters, *cursor) != nullptr)
+    ++cursor;
+  std::size_t length = 0;
+  while (cursor[length] != '\0' && std::strchr(delimiters, cursor[length]) == nullptr) {
+    if (++length > CommandTable::LongestWord())
+      return true;
+  }
+  return false;
+}
 } // namespace
 
 ShellProcess::ShellProcess(const PipeApi &api)
@@ -69,6 +85,7 @@ void ShellProcess::Run(LineEditor &editor, std::ostream &output) {
 
 void ShellProcess::Run(std::istream &input, std::ostream &output) {
   running = 1;
+  PString line;
   while (running) {
     // An output that takes nothing more has lost its reader, with SIGPIPE
     // ignored, or was closed: nobody is left to serve, so end as exit does,
@@ -79,7 +96,6 @@ void ShellProcess::Run(std::istream &input, std::ostream &output) {
       SetTerminationValue(1);
       return;
     }
-    PString line;
     // A last line without a line feed is still a line; only a read that
     // finds nothing at all is the end of input.
     if (!line.ReadFrom(input))
@@ -90,6 +106,10 @@ void ShellProcess::Run(std::istream &input, std::ostream &output) {
 }
 
 void ShellProcess::Execute(const PString &line, std::ostream &output) {
+  if (StartsWithLongWord(line)) {
+    Send(line, output);
+    return;
+  }
   LineTokenizer tokens(line, " \t\n", 0);
   if (IsEmpty(tokens.Token()))
     return;
@@ -117,12 +137,16 @@ void ShellProcess::Execute(const PString &line, std::ostream &output) {
     running = 0;
     break;
   case CommandTable::NotACommand:
-    if (!pipe.IsOpen())
-      Reply(output, "ERROR ", "Not connected");
-    else if (!pipe.Write(line.GetPointer(), static_cast<DWORD>(line.GetLength())))
-      Reply(output, "ERROR ", "Cannot write to pipe");
+    Send(line, output);
     break;
   }
+}
+
+void ShellProcess::Send(const PString &line, std::ostream &output) {
+  if (!pipe.IsOpen())
+    Reply(output, "ERROR ", "Not connected");
+  else if (!pipe.Write(line.GetPointer(), static_cast<DWORD>(line.GetLength())))
+    Reply(output, "ERROR ", "Cannot write to pipe");
 }
 
 void ShellProcess::Connect(const char *name, std::ostream &output) {

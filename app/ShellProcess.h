@@ -31,6 +31,8 @@ protected:
 private:
   // Acts on one line, the line feed appended.
   void Execute(const PString &line, std::ostream &output);
+  // Sends a line that is no command as one message.
+  void Send(const PString &line, std::ostream &output);
   void Connect(const char *name, std::ostream &output);
   // Starts receiving on the open pipe and replies; false when it cannot.
   bool StartReceiver(std::ostream &output);

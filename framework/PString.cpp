@@ -38,13 +38,13 @@ int PString::Compare(const PString &other) const {
 }
 
 std::istream &PString::ReadFrom(std::istream &stream) {
-  std::string line;
-  std::getline(stream, line);
-  if (!line.empty() && line.back() == '\r')
-    line.pop_back();
-  std::string::size_type nul = line.find('\0');
+  // Into the string's own room, which a caller that reads line after line
+  // into one string reuses instead of growing a new one each time.
+  std::getline(stream, text);
+  if (!text.empty() && text.back() == '\r')
+    text.pop_back();
+  std::string::size_type nul = text.find('\0');
   if (nul != std::string::npos)
-    line.resize(nul);
-  text.swap(line);
+    text.resize(nul);
   return stream;
 }

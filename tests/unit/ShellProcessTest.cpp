@@ -90,6 +90,16 @@ TEST_F(ShellProcessTest, SendsTheLineAsTypedWithALineFeed) {
   EXPECT_EQ(fake.Written(), (Lines{"  hello\n", "connectx y\n", "closed\n", "with cr\n", "nul\n"}));
 }
 
+TEST_F(ShellProcessTest, FirstWordsLongerThanAnyCommandAreMessages) {
+  // A line read after a longer one keeps nothing of it.
+  const std::string longLine(70000, 'w');
+  EXPECT_EQ(
+      Replies("closeclose\nconnect abc\n \tconnectx\n" + longLine + "\n  CLOSE\t\nconnected\n"),
+      (Lines{"ERROR Not connected", "OK Connected", "OK Connection closed",
+             "ERROR Not connected"}));
+  EXPECT_EQ(fake.Written(), (Lines{" \tconnectx\n", longLine + "\n"}));
+}
+
 TEST_F(ShellProcessTest, LastLineWithoutALineFeedIsActedOn) {
   EXPECT_EQ(Replies("connect abc\nlast words"), Lines{"OK Connected"});
   EXPECT_EQ(fake.Written(), Lines{"last words\n"});
