@@ -21,10 +21,21 @@
 #include <thread>
 
 namespace {
+// A stream buffer without a buffer of its own: every byte comes to xsputn.
+class UnbufferedConsole : public std::streambuf {
+protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof()))
+      return traits_type::not_eof(c);
+    char byte = traits_type::to_char_type(c);
+    return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+  }
+};
+
 // A stream buffer that notes whether two threads were ever inside it at the
 // same time. Each call lingers a little, so that an overlap, if the callers
 // allow one, is all but certain to happen.
-class OverlapDetector : public std::streambuf {
+class OverlapDetector : public UnbufferedConsole {
 public:
   bool Overlapped() const { return overlapped; }
   std::string Text() {
@@ -41,12 +52,6 @@ protected:
     }
     Leave();
     return count;
-  }
-  int_type overflow(int_type c) override {
-    if (traits_type::eq_int_type(c, traits_type::eof()))
-      return traits_type::not_eof(c);
-    char byte = traits_type::to_char_type(c);
-    return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
   }
   int sync() override {
     Enter();
@@ -90,10 +95,10 @@ TEST(ConsoleSharingTest, ShellAndReceiverTakeTurnsOnTheConsole) {
   EXPECT_FALSE(console.Overlapped());
 }
 
-// A stream buffer without a buffer of its own, whose writes or flushes stop
-// at a gate until the test opens it: a console whose reader is slow. It can
-// refuse everything once the gate is open: a reader that went away.
-class GatedConsole : public std::streambuf {
+// A console whose writes or flushes stop at a gate until the test opens
+// it: a console whose reader is slow. Once open, it can refuse everything:
+// a reader that went away.
+class GatedConsole : public UnbufferedConsole {
 public:
   enum Stop { AtWrite, AtFlush };
   explicit GatedConsole(Stop where) : where(where) {}
@@ -129,12 +134,6 @@ protected:
     text.append(bytes, static_cast<std::size_t>(count));
     return count;
   }
-  int_type overflow(int_type c) override {
-    if (traits_type::eq_int_type(c, traits_type::eof()))
-      return traits_type::not_eof(c);
-    char byte = traits_type::to_char_type(c);
-    return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
-  }
   int sync() override {
     std::unique_lock<std::mutex> lock(mutex);
     if (where == AtFlush)
@@ -164,74 +163,69 @@ constexpr unsigned kWholePiece = PConsole::OpensPiece | PConsole::ClosesPiece;
 // Only guards against a poster that waits when it should not.
 constexpr std::chrono::seconds kHangGuard(20);
 
-// The receiver shows a piece on a console that stops it at the gate.
-std::thread ShowPiece(std::ostream &stream) {
-  return std::thread([&stream] { PConsole::ShowReceived(stream, "piece", 5, kWholePiece); });
-}
+// The receiver showing a piece, stopped at the console's gate.
+struct StuckReceiver {
+  explicit StuckReceiver(GatedConsole::Stop where)
+      : console(where), stream(&console),
+        receiver([this] { PConsole::ShowReceived(stream, "piece", 5, kWholePiece); }) {
+    console.WaitForWriter();
+  }
+  ~StuckReceiver() {
+    if (receiver.joinable())
+      Finish();
+  }
+  // Lets it go on, the console refusing everything from now on, or not.
+  void Finish(bool refusing = false) {
+    console.Open(refusing);
+    receiver.join();
+  }
+
+  GatedConsole console;
+  std::ostream stream;
+  std::thread receiver;
+};
 
 TEST(ConsolePost, APromptPostedDuringAWriteGoesOutRightBehindIt) {
   for (GatedConsole::Stop where : {GatedConsole::AtWrite, GatedConsole::AtFlush}) {
     SCOPED_TRACE(where == GatedConsole::AtWrite ? "while it writes" : "while it flushes");
-    GatedConsole console(where);
-    std::ostream stream(&console);
-    std::thread receiver = ShowPiece(stream);
-    console.WaitForWriter();
+    StuckReceiver stuck(where);
     // The poster goes on while the receiver is stuck.
     std::future<bool> posted =
-        std::async(std::launch::async, [&] { return PConsole::Post(stream, "\r$ ", 3); });
+        std::async(std::launch::async, [&] { return PConsole::Post(stuck.stream, "\r$ ", 3); });
     ASSERT_EQ(posted.wait_for(kHangGuard), std::future_status::ready);
     EXPECT_TRUE(posted.get());
-    console.Open();
-    receiver.join();
+    stuck.Finish();
+    // Left during the write, it goes out in the same flush as the piece.
+    EXPECT_EQ(stuck.console.Flushes(), where == GatedConsole::AtWrite ? 1 : 2);
     // The poster's next output comes behind its prompt.
-    EXPECT_TRUE(PConsole::Write(stream, "reply\n", 6));
-    EXPECT_EQ(console.Text(), "\rpiece$ \r$ reply\n");
+    EXPECT_TRUE(PConsole::Write(stuck.stream, "reply\n", 6));
+    EXPECT_EQ(stuck.console.Text(), "\rpiece$ \r$ reply\n");
   }
 }
 
-TEST(ConsolePost, APromptLeftBehindAPieceGoesOutInItsFlush) {
-  GatedConsole console(GatedConsole::AtWrite);
-  std::ostream stream(&console);
-  std::thread receiver = ShowPiece(stream);
-  console.WaitForWriter();
-  EXPECT_TRUE(PConsole::Post(stream, "\r$ ", 3));
-  console.Open();
-  receiver.join();
-  EXPECT_EQ(console.Text(), "\rpiece$ \r$ ");
-  EXPECT_EQ(console.Flushes(), 1);
-}
-
 TEST(ConsolePost, OnlyOnePromptIsLeftAtATime) {
-  GatedConsole console(GatedConsole::AtWrite);
-  std::ostream stream(&console);
-  std::thread receiver = ShowPiece(stream);
-  console.WaitForWriter();
-  EXPECT_TRUE(PConsole::Post(stream, "1", 1));
+  StuckReceiver stuck(GatedConsole::AtWrite);
+  EXPECT_TRUE(PConsole::Post(stuck.stream, "1", 1));
   // A second one waits for the console, as a write does, so that a stuck
   // console still stops the shell.
   std::future<bool> second =
-      std::async(std::launch::async, [&] { return PConsole::Post(stream, "2", 1); });
+      std::async(std::launch::async, [&] { return PConsole::Post(stuck.stream, "2", 1); });
   EXPECT_EQ(second.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
-  console.Open();
-  receiver.join();
+  stuck.Finish();
   EXPECT_TRUE(second.get());
-  EXPECT_EQ(console.Text(), "\rpiece$ 12");
+  EXPECT_EQ(stuck.console.Text(), "\rpiece$ 12");
 }
 
 TEST(ConsolePost, ARefusedPromptIsReportedByTheNextPost) {
-  GatedConsole console(GatedConsole::AtWrite);
-  std::ostream stream(&console);
-  std::thread receiver = ShowPiece(stream);
-  console.WaitForWriter();
-  EXPECT_TRUE(PConsole::Post(stream, "\r$ ", 3));
-  console.Open(true);
-  receiver.join();
+  StuckReceiver stuck(GatedConsole::AtWrite);
+  EXPECT_TRUE(PConsole::Post(stuck.stream, "\r$ ", 3));
+  stuck.Finish(true);
   // Even once the console takes bytes again, the poster hears of the
   // failure, once.
-  console.Open(false);
-  stream.clear();
-  EXPECT_FALSE(PConsole::Post(stream, "\r$ ", 3));
-  EXPECT_TRUE(PConsole::Post(stream, "\r$ ", 3));
-  EXPECT_EQ(console.Text(), "\r$ ");
+  stuck.console.Open(false);
+  stuck.stream.clear();
+  EXPECT_FALSE(PConsole::Post(stuck.stream, "\r$ ", 3));
+  EXPECT_TRUE(PConsole::Post(stuck.stream, "\r$ ", 3));
+  EXPECT_EQ(stuck.console.Text(), "\r$ ");
 }
 } // namespace
