@@ -23,8 +23,10 @@ struct Turn {
 };
 
 Turn &TheTurn() {
-  static Turn turn;
-  return turn;
+  // Never destroyed: the process object, which ends the receiver, is torn
+  // down after the statics made later than it, this one among them.
+  static Turn *turn = new Turn;
+  return *turn;
 }
 
 // Read and changed only by the thread whose turn it is.
