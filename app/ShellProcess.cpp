@@ -14,6 +14,8 @@
 
 namespace {
 const char prompt[] = "\r$ ";
+// What separates the words of a line.
+const char delimiters[] = " \t\n";
 
 // One write per reply, so that a message the receiver prints cannot land
 // inside the line.
@@ -28,7 +30,6 @@ bool IsEmpty(const char *token) { return token == nullptr || *token == '\0'; }
 // the line is a message: a long line then goes out without being copied
 // and cut into tokens first.
 bool StartsWithLongWord(const PString &line) {
-  static const char delimiters[] = " \t\n";
   const char *cursor = line.GetPointer();
   while (*cursor != '\0' && std::strchr(delimiters, *cursor) != nullptr)
     ++cursor;
@@ -110,7 +111,7 @@ void ShellProcess::Execute(const PString &line, std::ostream &output) {
     Send(line, output);
     return;
   }
-  LineTokenizer tokens(line, " \t\n", 0);
+  LineTokenizer tokens(line, delimiters, 0);
   if (IsEmpty(tokens.Token()))
     return;
   switch (CommandTable::Lookup(tokens.Token())) {
