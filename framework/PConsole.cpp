@@ -164,5 +164,9 @@ bool PConsole::ShowReceived(std::ostream &stream, const char *bytes, std::size_t
   if (flags & ClosesPiece)
     stream.write("$ ", 2);
   lock.lock();
+  if (flags & MoreFollows) {
+    Give(lock, turn);
+    return stream.good();
+  }
   return Give(lock, turn, &stream);
 }

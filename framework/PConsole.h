@@ -25,6 +25,7 @@ public:
     OpensPiece = 1,  // the first bytes of a piece: a carriage return goes before them
     ClosesPiece = 2, // the last bytes of a piece: a fresh "$ " prompt goes behind them
     FromStream = 4,  // a byte-type pipe's text, which reads cut anywhere
+    MoreFollows = 8, // another piece of the same read comes at once: no flush yet
   };
   // Shows received bytes, framed as the flags say, in one write; a prompt
   // left meanwhile goes out in the same flush.

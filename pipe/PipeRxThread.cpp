@@ -33,24 +33,31 @@ void PipeRxThread::Main() {
 void PipeRxThread::Show(const char *bytes, DWORD length, bool last) {
   // Each piece goes out in one write, so that the shell's own output can
   // only come between pieces, never inside one; a piece that goes on in the
-  // next read is held back until its end, up to HeldPieceSize.
+  // next read is held back until its end, up to HeldPieceSize. The pieces
+  // of one read share a flush: a server that sends NULs alone must not cost
+  // a system call each.
   DWORD offset = 0;
+  const char *nul = static_cast<const char *>(std::memchr(bytes, '\0', length));
   while (offset < length) {
-    const char *nul = static_cast<const char *>(std::memchr(bytes + offset, '\0', length - offset));
     const DWORD end = nul != nullptr ? static_cast<DWORD>(nul - bytes) : length;
     const bool closes = nul != nullptr || last;
+    const DWORD next = end + 1;
+    nul = next < length ? static_cast<const char *>(std::memchr(bytes + next, '\0', length - next))
+                        : nullptr;
+    const unsigned more =
+        next < length && (nul != nullptr || last) ? unsigned(PConsole::MoreFollows) : 0u;
     if (!pieceOpen && closes) {
       PConsole::ShowReceived(std::cout, bytes + offset, end - offset,
-                             PConsole::OpensPiece | PConsole::ClosesPiece | streamFlag);
+                             PConsole::OpensPiece | PConsole::ClosesPiece | streamFlag | more);
     } else {
       Hold(bytes + offset, end - offset);
       if (closes)
-        ShowHeld(PConsole::ClosesPiece, held != nullptr ? held.get() : "", heldLength);
+        ShowHeld(PConsole::ClosesPiece | more, held != nullptr ? held.get() : "", heldLength);
     }
     pieceOpen = !closes;
     if (closes)
       pieceShown = false;
-    offset = end + 1;
+    offset = next;
   }
 }
 

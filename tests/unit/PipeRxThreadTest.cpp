@@ -11,21 +11,30 @@
 namespace {
 using namespace std::string_literals;
 
-// Sends the receiver's output to a string for the test's duration.
+// Sends the receiver's output to a string for the test's duration, counting
+// its flushes: each is a system call on a real console.
 class CapturedOutput {
 public:
-  CapturedOutput() : saved(std::cout.rdbuf(captured.rdbuf())) {}
+  CapturedOutput() : saved(std::cout.rdbuf(&captured)) {}
   ~CapturedOutput() { std::cout.rdbuf(saved); }
   std::string Text() const { return captured.str(); }
+  int Flushes() const { return captured.flushes; }
 
 private:
-  std::stringstream captured;
+  struct CountingBuffer : std::stringbuf {
+    int flushes = 0;
+    int sync() override {
+      ++flushes;
+      return std::stringbuf::sync();
+    }
+  };
+  CountingBuffer captured;
   std::streambuf *saved;
 };
 
 // Runs a receiver over the given messages and returns what it printed once
 // it is waiting for the next one.
-std::string Receive(const std::vector<std::string> &messages) {
+std::string Receive(const std::vector<std::string> &messages, int *flushes = nullptr) {
   FakePipeApi fake;
   NamedPipe pipe(fake.Api());
   EXPECT_TRUE(pipe.Open("rx", 3));
@@ -38,6 +47,8 @@ std::string Receive(const std::vector<std::string> &messages) {
   }
   EXPECT_FALSE(pipe.IsOpen());
   EXPECT_FALSE(fake.UsedReleasedHandle());
+  if (flushes != nullptr)
+    *flushes = output.Flushes();
   return output.Text();
 }
 
@@ -67,6 +78,18 @@ TEST(PipeRxThreadTest, LongMessagesAreShownWhole) {
   std::string first(1023, 'a');
   EXPECT_EQ(Receive({first + "\0"s + "b"}), "\r" + first + "$ \rb$ ");
   EXPECT_EQ(Receive({std::string(1024, 'c') + "\0"s}), "\r" + std::string(1024, 'c') + "$ ");
+}
+
+TEST(PipeRxThreadTest, ThePiecesOfOneReadShareOneFlush) {
+  int flushes = 0;
+  EXPECT_EQ(Receive({"\0\0\0x"s}, &flushes), "\r$ \r$ \r$ \rx$ ");
+  EXPECT_EQ(flushes, 1);
+
+  // Longer than one read: what the first read closed goes out before the
+  // second read, not held behind the piece it leaves open.
+  const std::string rest(PipeRxThread::BufferSize, 'c');
+  EXPECT_EQ(Receive({"a\0b\0"s + rest}, &flushes), "\ra$ \rb$ \r" + rest + "$ ");
+  EXPECT_EQ(flushes, 2);
 }
 
 TEST(PipeRxThreadTest, ClosedChannelEndsTheThreadWithoutOutput) {
