@@ -43,6 +43,8 @@ void LineEditor::Stop() {
   PConsole::Hold console;
   if (shown)
     Leave("");
+  else
+    Send(std::string());
   PConsole::SetOverlay(nullptr);
   terminal.LeaveRaw();
   started = false;
@@ -366,7 +368,10 @@ void LineEditor::Resize() {
   // rows, the cursor on the last of them: clear from the first.
   const int up = old / columns;
   partial = false;
-  Send((up > 0 ? "\x1b[" + std::to_string(up) + "A" : std::string()) + "\r\x1b[J");
+  // Output still pending went on behind the row, which is on the screen
+  // until that output is written: the row goes first.
+  pending.insert(0, (up > 0 ? "\x1b[" + std::to_string(up) + "A" : std::string()) + "\r\x1b[J");
+  Send(std::string());
 }
 
 void LineEditor::Leave(const std::string &mark) {
@@ -385,30 +390,40 @@ std::string LineEditor::Row() {
                      buffer.Chars(), buffer.Cursor(), columns);
 }
 
-bool LineEditor::Write(const char *bytes, std::size_t length) { return Show(bytes, length, false); }
+bool LineEditor::Write(const char *bytes, std::size_t length) {
+  return Show(bytes, length, false, false);
+}
 
 bool LineEditor::ShowReceived(const char *bytes, std::size_t length, unsigned flags) {
   // A stream's reads and the later parts of a long piece go on where the
   // text stopped; a message's next piece starts a row of its own.
   const bool continues = !(flags & PConsole::OpensPiece) || (flags & PConsole::FromStream);
-  return Show(bytes, length, continues);
+  return Show(bytes, length, continues, (flags & PConsole::MoreFollows) != 0);
 }
 
-bool LineEditor::Show(const char *bytes, std::size_t length, bool continues) {
+bool LineEditor::Show(const char *bytes, std::size_t length, bool continues, bool more) {
   continues = continues && partial;
   if (!continues)
     overText = false;
-  if (length == 0) {
+  if (length == 0)
     partial = continues;
+  else
+    Place(bytes, length, continues);
+  // With more to come at once the row stays off, so that a server sending
+  // many short pieces costs one write and one redraw for all of them.
+  if (more)
     return !failed;
-  }
-  std::string out;
-  if (shown)
-    out += "\r\x1b[K";
+  return Send(std::string());
+}
+
+void LineEditor::Place(const char *bytes, std::size_t length, bool continues) {
+  if (shown && !rowOff)
+    pending += "\r\x1b[K";
+  rowOff = shown;
   if (continues)
-    out += "\x1b"
-           "8";
-  out.append(bytes, length);
+    pending += "\x1b"
+               "8";
+  pending.append(bytes, length);
   partial = bytes[length - 1] != '\n';
   // Where the text's last row went back over itself, the cursor may stand
   // on text.
@@ -425,20 +440,25 @@ bool LineEditor::Show(const char *bytes, std::size_t length, bool continues) {
     // back over wraps now if it is to wrap at all. Where the cursor may
     // stand on text, the blank would hide a character.
     if (!overText)
-      out += " \x1b[D";
+      pending += " \x1b[D";
     // Index and back makes sure a row exists below the text without moving
     // the text's end, which is then saved; the input row goes below.
-    out += "\x1b"
-           "D\x1bM\x1b"
-           "7\r\n";
+    pending += "\x1b"
+               "D\x1bM\x1b"
+               "7\r\n";
   }
-  if (shown)
-    out += Row();
-  return Send(out);
 }
 
 bool LineEditor::Send(const std::string &bytes) {
-  if (!failed && !terminal.Write(bytes))
+  // Whatever is sent goes behind the output still pending, with the input
+  // row drawn back first where that output took it off.
+  std::string out;
+  out.swap(pending);
+  if (rowOff)
+    out += Row();
+  rowOff = false;
+  out += bytes;
+  if (!failed && !out.empty() && !terminal.Write(out))
     failed = true;
   return !failed;
 }

@@ -57,8 +57,12 @@ private:
   void Leave(const std::string &mark);
   // The bytes that draw the input row.
   std::string Row();
-  // Shows other output above the input row.
-  bool Show(const char *bytes, std::size_t length, bool continues);
+  // Shows other output above the input row; with `more`, leaves it
+  // pending for the next output or Send.
+  bool Show(const char *bytes, std::size_t length, bool continues, bool more);
+  // Adds the bytes that put a non-empty text above the input row to those
+  // pending.
+  void Place(const char *bytes, std::size_t length, bool continues);
   bool Send(const std::string &bytes);
 
   Terminal &terminal;
@@ -76,6 +80,8 @@ private:
   // so it may stand on text.
   bool overText = false;
   bool failed = false;
+  std::string pending; // output not yet written, in order, for the next Send
+  bool rowOff = false; // the input row is to be on the screen but was taken off
   bool tabbed = false; // the last key was a Tab that left several candidates
 
   std::size_t browsing = 0; // the history line shown; Size() for the new line

@@ -349,6 +349,19 @@ TEST_F(LineEditorTest, AResizeRedrawsTheLineAtTheNewWidth) {
   EXPECT_EQ(terminal.screen.Row(3), "") << Picture();
 }
 
+TEST_F(LineEditorTest, AResizeWithOutputPendingClearsTheReflowedRowFirst) {
+  terminal.Type(std::string(30, 'r'));
+  terminal.Receive("a", whole | PConsole::MoreFollows);
+  terminal.ResizeTo(20, 8);
+  terminal.Receive("c", whole);
+  terminal.Type("\r");
+  EXPECT_EQ(Line(), std::string(30, 'r'));
+  EXPECT_EQ(terminal.screen.Row(0), "a") << Picture();
+  EXPECT_EQ(terminal.screen.Row(1), "c") << Picture();
+  EXPECT_EQ(terminal.screen.Row(2), "$ " + std::string(16, 'r')) << Picture();
+  EXPECT_EQ(terminal.screen.Row(3), "") << Picture();
+}
+
 TEST_F(LineEditorTest, CtrlLClearsTheScreenAndRedraws) {
   terminal.Receive("old\n", whole);
   terminal.Type("ab" + Ctrl('L'));
@@ -470,6 +483,46 @@ TEST_F(EditorOutputTest, ALongPieceShownInPartsReadsAsOneText) {
   terminal.Receive("next", whole);
   Play();
   ExpectScreen({"first part, middle, end", "next", "$ typed!", ""}, 0);
+}
+
+TEST_F(EditorOutputTest, ThePiecesOfOneReadShareOneWriteAndOneRedraw) {
+  const unsigned more = PConsole::MoreFollows;
+  const unsigned stream = whole | PConsole::FromStream;
+  terminal.Type("typed");
+  terminal.Receive("a", whole | more);
+  terminal.Receive("", whole | more);
+  terminal.Receive("b\n", whole | more);
+  terminal.Receive("one ", stream | more);
+  terminal.Receive("two", stream);
+  Play();
+  ExpectScreen({"a", "b", "one two", "$ typed", ""}, 0);
+  std::vector<std::string> shown;
+  for (const std::string &write : terminal.writes) {
+    for (const char *piece : {"a", "b\n", "one ", "two"}) {
+      if (write.find(piece) != std::string::npos) {
+        shown.push_back(write);
+        break;
+      }
+    }
+  }
+  ASSERT_EQ(shown.size(), 1u) << "the pieces took several writes";
+  EXPECT_EQ(shown[0].find("$ typed"), shown[0].rfind("$ typed")) << "the row was drawn twice";
+}
+
+TEST_F(EditorOutputTest, PendingPiecesGoOutBeforeAnythingElse) {
+  const unsigned more = PConsole::MoreFollows;
+  terminal.Type("typed");
+  terminal.Receive("a", whole | more);
+  terminal.Type("!");
+  terminal.Receive("b", whole | more);
+  terminal.Receive("c", whole);
+  terminal.Type("\r");
+  EXPECT_EQ(Line(), "typed!");
+  ExpectScreen({"a", "b", "c", "$ typed!", ""}, 0);
+  // Between lines, and then the editor stops: what is pending still shows.
+  PConsole::ShowReceived(std::cout, "late\n", 5, whole | more);
+  editor.Stop();
+  ExpectScreen({"a", "b", "c", "$ typed!", "late", ""}, 0);
 }
 
 TEST_F(EditorOutputTest, OutputAtTheBottomScrollsAndTheLineFollows) {
