@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TOOLS_CONVERSATION_H
+#define SKELLAN_TOOLS_CONVERSATION_H
 
 #include "ServerLog.h"
 #include "ServerOptions.h"
@@ -37,3 +38,5 @@ private:
   const ServerOptions &options_;
   ServerLog &log_;
 };
+
+#endif

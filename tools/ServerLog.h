@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TOOLS_SERVERLOG_H
+#define SKELLAN_TOOLS_SERVERLOG_H
 
 #include <mutex>
 #include <string>
@@ -13,3 +14,5 @@ public:
 private:
   std::mutex mutex_;
 };
+
+#endif

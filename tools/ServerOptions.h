@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TOOLS_SERVEROPTIONS_H
+#define SKELLAN_TOOLS_SERVEROPTIONS_H
 
 #include <cstddef>
 #include <string>
@@ -69,3 +70,5 @@ private:
   std::size_t closeAfter_ = 0;
   std::size_t maxConnections_ = 0;
 };
+
+#endif

@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TOOLS_SOCKETPIPESERVER_H
+#define SKELLAN_TOOLS_SOCKETPIPESERVER_H
 
 #include "ServerLog.h"
 #include "ServerOptions.h"
@@ -66,3 +67,5 @@ private:
   std::map<std::uint64_t, int> openSockets_;
   ServerLog log_;
 };
+
+#endif

@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TOOLS_WIN32PIPESERVER_H
+#define SKELLAN_TOOLS_WIN32PIPESERVER_H
 
 #include "ServerLog.h"
 #include "ServerOptions.h"
@@ -71,3 +72,5 @@ private:
 
   ServerLog log_;
 };
+
+#endif

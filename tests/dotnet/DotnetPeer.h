@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TESTS_DOTNET_DOTNETPEER_H
+#define SKELLAN_TESTS_DOTNET_DOTNETPEER_H
 
 #include "ChildProcess.h"
 
@@ -31,3 +32,5 @@ private:
   ChildProcess process_;
   std::string tempPath_;
 };
+
+#endif

@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TESTS_E2E_CHILDPROCESS_H
+#define SKELLAN_TESTS_E2E_CHILDPROCESS_H
 
 #include <sys/types.h>
 
@@ -86,3 +87,5 @@ private:
   Sink sink_;
   std::optional<int> exitStatus_;
 };
+
+#endif

@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TESTS_E2E_CLIENTSESSION_H
+#define SKELLAN_TESTS_E2E_CLIENTSESSION_H
 
 #include "ChildProcess.h"
 
@@ -72,3 +73,5 @@ private:
   std::string lineEnd_;
   std::size_t cursor_ = 0;
 };
+
+#endif

@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TESTS_E2E_CLIENTTEXT_H
+#define SKELLAN_TESTS_E2E_CLIENTTEXT_H
 
 #include <cstddef>
 #include <string>
@@ -24,3 +25,5 @@ std::vector<std::string> Messages(std::size_t count, std::size_t size);
 std::size_t PatternBreak(const std::string &stream, std::size_t size);
 
 } // namespace clienttext
+
+#endif

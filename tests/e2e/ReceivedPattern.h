@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TESTS_E2E_RECEIVEDPATTERN_H
+#define SKELLAN_TESTS_E2E_RECEIVEDPATTERN_H
 
 #include "ChildProcess.h"
 
@@ -67,3 +68,5 @@ private:
   std::size_t prompts_ = 0;
   std::string fault_;
 };
+
+#endif

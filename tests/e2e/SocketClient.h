@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TESTS_E2E_SOCKETCLIENT_H
+#define SKELLAN_TESTS_E2E_SOCKETCLIENT_H
 
 #include "ChildProcess.h"
 
@@ -35,3 +36,5 @@ private:
   int fd_ = -1;
   bool byteType_ = false;
 };
+
+#endif

@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TESTS_E2E_TEMPDIRECTORY_H
+#define SKELLAN_TESTS_E2E_TEMPDIRECTORY_H
 
 #include <optional>
 #include <string>
@@ -25,3 +26,5 @@ private:
   std::string value_;
   std::optional<std::string> saved_;
 };
+
+#endif

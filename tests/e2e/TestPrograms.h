@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TESTS_E2E_TESTPROGRAMS_H
+#define SKELLAN_TESTS_E2E_TESTPROGRAMS_H
 
 #include <string>
 #include <vector>
@@ -21,3 +22,5 @@ std::vector<std::string> Server(const std::vector<std::string> &arguments = {});
 std::string LineEnd();
 
 } // namespace testprograms
+
+#endif

@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TESTS_E2E_TESTSERVER_H
+#define SKELLAN_TESTS_E2E_TESTSERVER_H
 
 #include "ChildProcess.h"
 
@@ -48,3 +49,5 @@ private:
   ChildProcess process_;
   std::string socketPath_;
 };
+
+#endif

@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TESTS_FAULT_PROCESSCENSUS_H
+#define SKELLAN_TESTS_FAULT_PROCESSCENSUS_H
 
 #include "ChildProcess.h"
 
@@ -24,3 +25,5 @@ private:
   // Entries of a /proc folder, "." and ".." left out; none if it cannot be read.
   static std::vector<std::string> Entries(const std::string &folder);
 };
+
+#endif

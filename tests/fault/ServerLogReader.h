@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TESTS_FAULT_SERVERLOGREADER_H
+#define SKELLAN_TESTS_FAULT_SERVERLOGREADER_H
 
 #include "TestServer.h"
 
@@ -21,3 +22,5 @@ private:
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };
+
+#endif

@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TESTS_FAULT_TRANSCRIPT_H
+#define SKELLAN_TESTS_FAULT_TRANSCRIPT_H
 
 #include <cstddef>
 #include <string>
@@ -29,3 +30,5 @@ private:
   std::vector<std::string> pieces_;
   std::string rest_;
 };
+
+#endif

@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TESTS_TERMINAL_EDITORSCREEN_H
+#define SKELLAN_TESTS_TERMINAL_EDITORSCREEN_H
 
 #include "TmuxTerminal.h"
 
@@ -32,3 +33,5 @@ public:
 
   TmuxTerminal &terminal;
 };
+
+#endif

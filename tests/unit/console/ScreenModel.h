@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TESTS_UNIT_CONSOLE_SCREENMODEL_H
+#define SKELLAN_TESTS_UNIT_CONSOLE_SCREENMODEL_H
 
 #include <cstddef>
 #include <string>
@@ -49,3 +50,5 @@ private:
   int savedRow = 0;
   std::vector<std::string> unknown;
 };
+
+#endif

@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TESTS_UNIT_CONSOLE_SCRIPTEDTERMINAL_H
+#define SKELLAN_TESTS_UNIT_CONSOLE_SCRIPTEDTERMINAL_H
 
 #include "KeyDecoder.h"
 #include "ScreenModel.h"
@@ -52,3 +53,5 @@ private:
   Size size;
   bool failing = false;
 };
+
+#endif

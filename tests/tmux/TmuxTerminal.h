@@ -1,4 +1,5 @@
-#pragma once
+#ifndef SKELLAN_TESTS_TMUX_TMUXTERMINAL_H
+#define SKELLAN_TESTS_TMUX_TMUXTERMINAL_H
 
 #include "ChildProcess.h"
 
@@ -57,3 +58,5 @@ private:
   // The server's socket file, which outlives the server.
   std::string socketPath_;
 };
+
+#endif
