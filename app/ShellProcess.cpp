@@ -1,9 +1,12 @@
 #include "ShellProcess.h"
 
 #include "CommandTable.h"
+#include "EditorConsole.h"
 #include "LineEditor.h"
 #include "LineTokenizer.h"
 #include "PConsole.h"
+#include "PlainConsole.h"
+#include "ScreenCompositor.h"
 #include "ShellCompleter.h"
 #include "SystemTerminal.h"
 
@@ -13,15 +16,16 @@
 #include <string>
 
 namespace {
-const char prompt[] = "\r$ ";
+// What stands before every line the shell reads.
+const char prompt[] = "$ ";
 // What separates the words of a line.
 const char delimiters[] = " \t\n";
 
 // One write per reply, so that a message the receiver prints cannot land
 // inside the line.
-void Reply(std::ostream &output, const char *prefix, const char *text, const char *name = "") {
+void Reply(ShellOutput &output, const char *prefix, const char *text, const char *name = "") {
   std::string line = std::string(prefix) + text + name + '\n';
-  PConsole::Write(output, line.data(), line.size());
+  output.Reply(line.data(), line.size());
 }
 
 bool IsEmpty(const char *token) { return token == nullptr || *token == '\0'; }
@@ -53,9 +57,11 @@ void ShellProcess::Main() {
   std::unique_ptr<Terminal> terminal = SystemTerminal::Open();
   if (terminal != nullptr) {
     ShellCompleter completer;
-    LineEditor editor(*terminal, completer);
+    ScreenCompositor screen(*terminal);
+    LineEditor editor(*terminal, screen, completer, prompt);
     if (editor.Start()) {
-      Run(editor, std::cout);
+      EditorConsole output(screen);
+      Run(editor, output);
       editor.Stop();
       return;
     }
@@ -63,11 +69,12 @@ void ShellProcess::Main() {
   Run(std::cin, std::cout);
 }
 
-void ShellProcess::Run(LineEditor &editor, std::ostream &output) {
+void ShellProcess::Run(LineEditor &editor, EditorConsole &output) {
   running = 1;
   while (running) {
     std::string text;
     switch (editor.ReadLine(text)) {
+    case LineEditor::Editing:
     case LineEditor::GotLine:
       break;
     case LineEditor::EndOfInput:
@@ -76,15 +83,19 @@ void ShellProcess::Run(LineEditor &editor, std::ostream &output) {
     case LineEditor::OutputFailed:
       pipe.Close();
       SetTerminationValue(1);
-      return;
+      running = 0;
+      continue;
     }
     PString line(text.c_str());
     line += '\n';
     Execute(line, output);
   }
+  // The receiver shows on the editor's output, which goes before long.
+  DeleteReceiver();
 }
 
 void ShellProcess::Run(std::istream &input, std::ostream &output) {
+  PlainConsole console(output, prompt);
   running = 1;
   PString line;
   while (running) {
@@ -92,21 +103,23 @@ void ShellProcess::Run(std::istream &input, std::ostream &output) {
     // ignored, or was closed: nobody is left to serve, so end as exit does,
     // with a failing status. The prompt is posted: while the receiver
     // prints a long message, the next line is read and sent meanwhile.
-    if (!PConsole::Post(output, prompt, sizeof prompt - 1)) {
+    if (!console.Prompt()) {
       pipe.Close();
       SetTerminationValue(1);
-      return;
+      break;
     }
     // A last line without a line feed is still a line; only a read that
     // finds nothing at all is the end of input.
     if (!line.ReadFrom(input))
       line = "exit";
     line += '\n';
-    Execute(line, output);
+    Execute(line, console);
   }
+  // The receiver shows on this console, which ends here.
+  DeleteReceiver();
 }
 
-void ShellProcess::Execute(const PString &line, std::ostream &output) {
+void ShellProcess::Execute(const PString &line, ShellOutput &output) {
   if (StartsWithLongWord(line)) {
     Send(line, output);
     return;
@@ -143,26 +156,27 @@ void ShellProcess::Execute(const PString &line, std::ostream &output) {
   }
 }
 
-void ShellProcess::Send(const PString &line, std::ostream &output) {
+void ShellProcess::Send(const PString &line, ShellOutput &output) {
   if (!pipe.IsOpen())
     Reply(output, "ERROR ", "Not connected");
   else if (!pipe.Write(line.GetPointer(), static_cast<DWORD>(line.GetLength())))
     Reply(output, "ERROR ", "Cannot write to pipe");
 }
 
-void ShellProcess::Connect(const char *name, std::ostream &output) {
+void ShellProcess::Connect(const char *name, ShellOutput &output) {
   DeleteReceiver();
   if (pipe.Open(name, ConnectAttempts) && StartReceiver(output))
     return;
   Reply(output, "ERROR ", "Cannot connect to named pipe: ", name);
 }
 
-bool ShellProcess::StartReceiver(std::ostream &output) {
+bool ShellProcess::StartReceiver(ShellOutput &output) {
   {
-    // A server may greet at once: the receiver waits for the console until
-    // the reply is out, so the reply comes before anything it shows.
+    // A server may greet at once: the receiver waits for the console's
+    // turn until the reply is out, so the reply comes before anything it
+    // shows.
     PConsole::Hold console;
-    rxThread = new (std::nothrow) PipeRxThread(pipe);
+    rxThread = new (std::nothrow) PipeRxThread(pipe, output);
     if (rxThread != nullptr && rxThread->IsCreated()) {
       Reply(output, "OK ", "Connected");
       return true;

@@ -7,7 +7,9 @@
 
 #include <iosfwd>
 
+class EditorConsole;
 class LineEditor;
+class ShellOutput;
 
 // The application: a command shell on standard input and output that
 // connects to one named pipe at a time, sends typed lines to it and shows
@@ -20,22 +22,24 @@ public:
   explicit ShellProcess(const PipeApi &api = PipeApi::System());
   ~ShellProcess() override;
 
-  // Runs the command loop on the given streams; Main runs it on the console.
+  // Runs the command loop on the given streams, which the receiver prints
+  // on too; Main runs it on the console when it is no terminal.
   void Run(std::istream &input, std::ostream &output);
-  // Runs the command loop with lines from a line editor on a terminal.
-  void Run(LineEditor &editor, std::ostream &output);
 
 protected:
   void Main() override;
 
 private:
+  // Runs the command loop with lines from a line editor on a terminal.
+  void Run(LineEditor &editor, EditorConsole &output);
   // Acts on one line, the line feed appended.
-  void Execute(const PString &line, std::ostream &output);
+  void Execute(const PString &line, ShellOutput &output);
   // Sends a line that is no command as one message.
-  void Send(const PString &line, std::ostream &output);
-  void Connect(const char *name, std::ostream &output);
-  // Starts receiving on the open pipe and replies; false when it cannot.
-  bool StartReceiver(std::ostream &output);
+  void Send(const PString &line, ShellOutput &output);
+  void Connect(const char *name, ShellOutput &output);
+  // Starts receiving on the open pipe, showing on `output`, and replies;
+  // false when it cannot.
+  bool StartReceiver(ShellOutput &output);
   void DeleteReceiver();
 
   NamedPipe pipe;

@@ -3,9 +3,6 @@
 #include <algorithm>
 
 namespace {
-const char prompt[] = "$ ";
-const int promptWidth = 2;
-
 std::string Glyphs(const std::vector<Char> &chars, int &width) {
   std::string glyphs;
   for (const Char &c : chars) {
@@ -18,8 +15,11 @@ std::string Glyphs(const std::vector<Char> &chars, int &width) {
 bool IsBlank(const Char &c) { return c.bytes == " " || c.bytes == "\t"; }
 } // namespace
 
-LineEditor::LineEditor(Terminal &terminal, Completer &completer)
-    : terminal(terminal), completer(completer) {}
+LineEditor::LineEditor(Terminal &terminal, ScreenCompositor &screen, Completer &completer,
+                       const std::string &prompt)
+    : terminal(terminal), screen(screen), completer(completer), prompt(prompt) {
+  Glyphs(terminal.Characters(prompt), promptWidth);
+}
 
 LineEditor::~LineEditor() { Stop(); }
 
@@ -31,73 +31,75 @@ bool LineEditor::Start() {
   const Terminal::Size size = terminal.GetSize();
   columns = size.columns > 0 ? size.columns : 80;
   started = true;
-  PConsole::SetOverlay(this);
   return true;
 }
 
 void LineEditor::Stop() {
   if (!started)
     return;
-  // Under the lock, so that no other thread's output comes between the
-  // editor's last write and the terminal's own modes.
-  PConsole::Hold console;
-  if (shown)
-    Leave("");
-  else
-    Send(std::string());
-  PConsole::SetOverlay(nullptr);
+  screen.Finish();
   terminal.LeaveRaw();
   started = false;
 }
 
-LineEditor::Result LineEditor::ReadLine(std::string &line) {
-  {
-    PConsole::Hold console;
-    buffer.Clear();
-    view.Reset();
-    browsing = history.Size();
-    searching = false;
-    tabbed = false;
-    shown = true;
-    Send(Row());
-  }
-  for (;;) {
-    if (failed)
-      return OutputFailed;
-    const Terminal::Event event = terminal.ReadEvent();
-    PConsole::Hold console;
-    Step step = Editing;
-    switch (event.type) {
-    case Terminal::Event::KeyPressed:
-      step = searching ? ApplyInSearch(event.key) : Apply(event.key);
-      break;
-    case Terminal::Event::Resized:
-      Resize();
-      break;
-    case Terminal::Event::Resumed:
-      // Whatever was printed meanwhile, the row is drawn afresh below.
-      partial = false;
-      Send("\r\x1b[K");
-      break;
-    case Terminal::Event::EndOfInput:
-    case Terminal::Event::Terminated:
-      step = Ended;
-      break;
-    }
-    if (step == Accepted) {
-      line = buffer.Bytes();
-      history.Add(buffer.Chars());
-      Leave("");
-      return failed ? OutputFailed : GotLine;
-    }
-    if (step == Ended) {
-      Leave("");
-      return failed ? OutputFailed : EndOfInput;
-    }
-    if (!failed)
-      Send(Row());
-  }
+LineEditor::Result LineEditor::Begin() {
+  buffer.Clear();
+  view.Reset();
+  browsing = history.Size();
+  searching = false;
+  tabbed = false;
+  Draw();
+  return Status(Editing);
 }
+
+LineEditor::Result LineEditor::Feed(const Terminal::Event &event, std::string &line) {
+  Step step = Going;
+  switch (event.type) {
+  case Terminal::Event::KeyPressed:
+    step = searching ? ApplyInSearch(event.key) : Apply(event.key);
+    break;
+  case Terminal::Event::Resized: {
+    const Terminal::Size size = terminal.GetSize();
+    columns = size.columns > 0 ? size.columns : 80;
+    const std::string row = Row();
+    screen.Reflow(columns, row, view.CursorColumn());
+    return Status(Editing);
+  }
+  case Terminal::Event::Resumed:
+    screen.Resumed();
+    break;
+  case Terminal::Event::EndOfInput:
+  case Terminal::Event::Terminated:
+    step = Ended;
+    break;
+  }
+  if (step == Accepted) {
+    line = buffer.Bytes();
+    history.Add(buffer.Chars());
+    screen.LeaveRow("");
+    return Status(GotLine);
+  }
+  if (step == Ended) {
+    screen.LeaveRow("");
+    return Status(EndOfInput);
+  }
+  Draw();
+  return Status(Editing);
+}
+
+LineEditor::Result LineEditor::ReadLine(std::string &line) {
+  Result result = Begin();
+  while (result == Editing)
+    result = Feed(terminal.ReadEvent(), line);
+  return result;
+}
+
+void LineEditor::Draw() {
+  const std::string row = Row();
+  screen.DrawRow(row, view.CursorColumn());
+}
+
+LineEditor::Result LineEditor::Status(Result ok) { return screen.Failed() ? OutputFailed : ok; }
 
 LineEditor::Step LineEditor::Apply(const Key &key) {
   const bool secondTab = tabbed;
@@ -155,7 +157,7 @@ LineEditor::Step LineEditor::Apply(const Key &key) {
   case Key::Unknown:
     break;
   }
-  return Editing;
+  return Going;
 }
 
 LineEditor::Step LineEditor::ApplyControl(char letter) {
@@ -190,8 +192,7 @@ LineEditor::Step LineEditor::ApplyControl(char letter) {
     buffer.KillBlankWordLeft();
     break;
   case 'L':
-    partial = false;
-    Send("\x1b[H\x1b[2J");
+    screen.ClearScreen();
     break;
   case 'P':
     Browse(true);
@@ -212,48 +213,48 @@ LineEditor::Step LineEditor::ApplyControl(char letter) {
       return Ended;
     // The abandoned line stays on screen, marked, and nothing is sent.
     buffer.MoveTo(buffer.Chars().size());
-    Send(Row());
-    Leave("^C");
+    Draw();
+    screen.LeaveRow("^C");
     buffer.Clear();
     view.Reset();
     browsing = history.Size();
-    shown = true;
     break;
   case 'Z':
-    Leave("");
+    // Outside the compositor's lock: the receiver's output is not held up
+    // by the stop.
+    screen.LeaveRow("");
     terminal.Suspend();
-    shown = true;
     break;
   default:
     break;
   }
-  return Editing;
+  return Going;
 }
 
 LineEditor::Step LineEditor::ApplyInSearch(const Key &key) {
   if (key.code == Key::Text && !key.alt) {
     query.push_back(key.text);
     Search(matched ? match : history.Size());
-    return Editing;
+    return Going;
   }
   if (key.code == Key::Backspace || (key.code == Key::Control && key.letter == 'H')) {
     if (!query.empty())
       query.pop_back();
     Search(history.Size());
-    return Editing;
+    return Going;
   }
   if (key.code == Key::Control && key.letter == 'R') {
     if (matched && match > 0)
       Search(match - 1);
     else
       failedSearch = !query.empty();
-    return Editing;
+    return Going;
   }
   searching = false;
   if (key.code == Key::Control && (key.letter == 'G' || key.letter == 'C')) {
     buffer.Set(unsearched);
     buffer.MoveTo(unsearchedCursor);
-    return Editing;
+    return Going;
   }
   // Any other key takes the line found and then acts as usual.
   return Apply(key);
@@ -324,14 +325,9 @@ void LineEditor::Complete(bool again) {
   if (common.size() > word.size())
     buffer.Replace(start, common);
   else if (again)
-    List(candidates);
+    screen.List(Listing(candidates));
   // The next Tab, unless another key comes first, lists the candidates.
   tabbed = !again;
-}
-
-void LineEditor::List(const std::vector<std::string> &candidates) {
-  partial = false;
-  Send("\r\x1b[K" + Listing(candidates));
 }
 
 std::string LineEditor::Listing(const std::vector<std::string> &candidates) const {
@@ -360,26 +356,6 @@ std::string LineEditor::Listing(const std::vector<std::string> &candidates) cons
   return out;
 }
 
-void LineEditor::Resize() {
-  const Terminal::Size size = terminal.GetSize();
-  const int old = view.CursorColumn();
-  columns = size.columns > 0 ? size.columns : 80;
-  // A terminal that reflows put a row wider than the new width on several
-  // rows, the cursor on the last of them: clear from the first.
-  const int up = old / columns;
-  partial = false;
-  // Output still pending went on behind the row, which is on the screen
-  // until that output is written: the row goes first.
-  pending.insert(0, (up > 0 ? "\x1b[" + std::to_string(up) + "A" : std::string()) + "\r\x1b[J");
-  Send(std::string());
-}
-
-void LineEditor::Leave(const std::string &mark) {
-  Send(mark + "\r\n");
-  shown = false;
-  partial = false;
-}
-
 std::string LineEditor::Row() {
   if (!searching)
     return view.Render(prompt, promptWidth, buffer.Chars(), buffer.Cursor(), columns);
@@ -388,77 +364,4 @@ std::string LineEditor::Row() {
   const std::string head = failedSearch ? "(failed reverse-i-search)`" : "(reverse-i-search)`";
   return view.Render(head + typed + "': ", width + static_cast<int>(head.size()) + 3,
                      buffer.Chars(), buffer.Cursor(), columns);
-}
-
-bool LineEditor::Write(const char *bytes, std::size_t length) {
-  return Show(bytes, length, false, false);
-}
-
-bool LineEditor::ShowReceived(const char *bytes, std::size_t length, unsigned flags) {
-  // A stream's reads and the later parts of a long piece go on where the
-  // text stopped; a message's next piece starts a row of its own.
-  const bool continues = !(flags & PConsole::OpensPiece) || (flags & PConsole::FromStream);
-  return Show(bytes, length, continues, (flags & PConsole::MoreFollows) != 0);
-}
-
-bool LineEditor::Show(const char *bytes, std::size_t length, bool continues, bool more) {
-  continues = continues && partial;
-  if (!continues)
-    overText = false;
-  if (length == 0)
-    partial = continues;
-  else
-    Place(bytes, length, continues);
-  // With more to come at once the row stays off, so that a server sending
-  // many short pieces costs one write and one redraw for all of them.
-  if (more)
-    return !failed;
-  return Send(std::string());
-}
-
-void LineEditor::Place(const char *bytes, std::size_t length, bool continues) {
-  if (shown && !rowOff)
-    pending += "\r\x1b[K";
-  rowOff = shown;
-  if (continues)
-    pending += "\x1b"
-               "8";
-  pending.append(bytes, length);
-  partial = bytes[length - 1] != '\n';
-  // Where the text's last row went back over itself, the cursor may stand
-  // on text.
-  std::size_t rowStart = length;
-  while (rowStart > 0 && bytes[rowStart - 1] != '\n')
-    --rowStart;
-  if (rowStart > 0)
-    overText = false;
-  for (std::size_t i = rowStart; i < length; ++i)
-    overText = overText || bytes[i] == '\r' || bytes[i] == '\b';
-  if (partial) {
-    // A text that filled its row's last column leaves the cursor waiting to
-    // wrap, which a saved position forgets: a blank written and stepped
-    // back over wraps now if it is to wrap at all. Where the cursor may
-    // stand on text, the blank would hide a character.
-    if (!overText)
-      pending += " \x1b[D";
-    // Index and back makes sure a row exists below the text without moving
-    // the text's end, which is then saved; the input row goes below.
-    pending += "\x1b"
-               "D\x1bM\x1b"
-               "7\r\n";
-  }
-}
-
-bool LineEditor::Send(const std::string &bytes) {
-  // Whatever is sent goes behind the output still pending, with the input
-  // row drawn back first where that output took it off.
-  std::string out;
-  out.swap(pending);
-  if (rowOff)
-    out += Row();
-  rowOff = false;
-  out += bytes;
-  if (!failed && !out.empty() && !terminal.Write(out))
-    failed = true;
-  return !failed;
 }

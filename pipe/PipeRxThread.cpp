@@ -1,14 +1,12 @@
 #include "PipeRxThread.h"
 
-#include "PConsole.h"
-
 #include <algorithm>
 #include <cstring>
-#include <iostream>
 #include <new>
 
-PipeRxThread::PipeRxThread(NamedPipe &channel)
-    : PThread(StackSize, NoAutoDeleteThread, NormalPriority, "PipeRxThread"), pipe(&channel) {
+PipeRxThread::PipeRxThread(NamedPipe &channel, ReceivedOutput &output)
+    : PThread(StackSize, NoAutoDeleteThread, NormalPriority, "PipeRxThread"), pipe(&channel),
+      output(output) {
   Resume();
 }
 
@@ -20,7 +18,7 @@ PipeRxThread::~PipeRxThread() {
 void PipeRxThread::Main() {
   if (!pipe->IsOpen())
     return;
-  streamFlag = pipe->IsMessageMode() ? 0u : unsigned(PConsole::FromStream);
+  streamFlag = pipe->IsMessageMode() ? 0u : unsigned(ReceivedOutput::FromStream);
   const DWORD capacity = pipe->IsMessageMode() ? BufferSize : StreamReadSize;
   char buffer[BufferSize];
   do {
@@ -31,8 +29,8 @@ void PipeRxThread::Main() {
 }
 
 void PipeRxThread::Show(const char *bytes, DWORD length, bool last) {
-  // Each piece goes out in one write, so that the shell's own output can
-  // only come between pieces, never inside one; a piece that goes on in the
+  // Each piece goes to the output in one call, so that the shell's own
+  // output can only come between pieces, never inside one; a piece that goes on in the
   // next read is held back until its end, up to HeldPieceSize. The pieces
   // of one read share a flush: a server that sends NULs alone must not cost
   // a system call each.
@@ -45,14 +43,14 @@ void PipeRxThread::Show(const char *bytes, DWORD length, bool last) {
     nul = next < length ? static_cast<const char *>(std::memchr(bytes + next, '\0', length - next))
                         : nullptr;
     const unsigned more =
-        next < length && (nul != nullptr || last) ? unsigned(PConsole::MoreFollows) : 0u;
+        next < length && (nul != nullptr || last) ? unsigned(ReceivedOutput::MoreFollows) : 0u;
     if (!pieceOpen && closes) {
-      PConsole::ShowReceived(std::cout, bytes + offset, end - offset,
-                             PConsole::OpensPiece | PConsole::ClosesPiece | streamFlag | more);
+      output.Show(bytes + offset, end - offset,
+                  ReceivedOutput::OpensPiece | ReceivedOutput::ClosesPiece | streamFlag | more);
     } else {
       Hold(bytes + offset, end - offset);
       if (closes)
-        ShowHeld(PConsole::ClosesPiece | more, held != nullptr ? held.get() : "", heldLength);
+        ShowHeld(ReceivedOutput::ClosesPiece | more, held != nullptr ? held.get() : "", heldLength);
     }
     pieceOpen = !closes;
     if (closes)
@@ -84,8 +82,8 @@ void PipeRxThread::Hold(const char *bytes, std::size_t length) {
 
 void PipeRxThread::ShowHeld(unsigned flags, const char *bytes, std::size_t length) {
   if (!pieceShown)
-    flags |= PConsole::OpensPiece;
-  PConsole::ShowReceived(std::cout, bytes, length, flags | streamFlag);
+    flags |= ReceivedOutput::OpensPiece;
+  output.Show(bytes, length, flags | streamFlag);
   heldLength = 0;
   pieceShown = true;
 }

@@ -3,17 +3,19 @@
 
 #include "NamedPipe.h"
 #include "PThread.h"
+#include "ReceivedOutput.h"
 
 #include <cstddef>
 #include <memory>
 
-// Shows every message that arrives on the pipe: each piece of it between
-// NUL bytes goes to standard output after a carriage return and before a
-// fresh "$ " prompt, so it replaces the prompt line the operator sees.
+// Reads every message that arrives on the pipe and hands it to an output
+// in pieces: the runs between NUL bytes, each marked with where it stands
+// (ReceivedOutput's flags). It knows nothing of streams, prompts or
+// terminals; the application's output frames and draws the pieces.
 class PipeRxThread : public PThread {
 public:
-  // Starts receiving at once.
-  explicit PipeRxThread(NamedPipe &pipe);
+  // Starts receiving at once; `output` must outlive the thread.
+  PipeRxThread(NamedPipe &pipe, ReceivedOutput &output);
   // Closes the pipe, which ends a pending read, then waits for the thread.
   ~PipeRxThread() override;
 
@@ -35,7 +37,7 @@ protected:
   void Main() override;
 
 private:
-  // Prints `length` bytes of a message; `last` says whether they end it.
+  // Hands on `length` bytes of a message; `last` says whether they end it.
   void Show(const char *bytes, DWORD length, bool last);
   // Adds bytes to the held piece, showing it in parts when it fills up.
   void Hold(const char *bytes, std::size_t length);
@@ -43,6 +45,7 @@ private:
   void ShowHeld(unsigned flags, const char *bytes, std::size_t length);
 
   NamedPipe *pipe;
+  ReceivedOutput &output;
   unsigned streamFlag = 0;
   // Part of the piece being put together; held while its end is still to
   // come. Made for the first piece that spans reads, kept until the end.

@@ -1,19 +1,20 @@
 // The server as the attacker: a server of the harness's own, on a thread
 // that lives for the whole run, plays the events an input describes (see
 // ServerScript) to the client over real Unix sockets, through the POSIX
-// layer, while the receiver shows them on the harness's thread. What it
-// shows must be exactly what ServerScript works out: every byte in order,
-// split at NULs, nothing twice or invented, and the receiver must end when
-// the server goes.
+// layer, while the receiver shows them on the plain console, on the
+// harness's thread. What it shows must be exactly what ServerScript works
+// out: every byte in order, split at NULs, nothing twice or invented, and
+// the receiver must end when the server goes.
 #include "NamedPipe.h"
 #include "PipeRxThread.h"
+#include "PlainConsole.h"
 #include "ServerScript.h"
 
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -194,8 +195,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   // Never destroyed: its thread waits for the next input until the end.
   static Server &server = *new Server;
   static Capture &shown = *new Capture;
-  static std::streambuf *console = std::cout.rdbuf(&shown);
-  (void)console;
+  static std::ostream &stream = *new std::ostream(&shown);
+  static PlainConsole &console = *new PlainConsole(stream, "$ ");
   static std::string expected;
 
   const ServerScript script(data, size);
@@ -212,7 +213,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Fail("cannot write");
   server.Play(script);
   {
-    PipeRxThread receiver(pipe);
+    PipeRxThread receiver(pipe, console);
     // Runs the receiver here, until the server's end stops it.
     receiver.WaitForTermination();
     if (!pipe.IsOpen())

@@ -3,33 +3,42 @@
 
 #include <gtest/gtest.h>
 
-#include <iostream>
-#include <sstream>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace {
 using namespace std::string_literals;
 
-// Sends the receiver's output to a string for the test's duration, counting
-// its flushes: each is a system call on a real console.
-class CapturedOutput {
+// Notes what the receiver hands on, a piece's start as a carriage return
+// and its end as "$ ", and counts the runs after which nothing follows at
+// once: each is a flush, a system call on a real console.
+class CapturedOutput : public ReceivedOutput {
 public:
-  CapturedOutput() : saved(std::cout.rdbuf(&captured)) {}
-  ~CapturedOutput() { std::cout.rdbuf(saved); }
-  std::string Text() const { return captured.str(); }
-  int Flushes() const { return captured.flushes; }
+  bool Show(const char *bytes, std::size_t length, unsigned flags) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (flags & OpensPiece)
+      text += '\r';
+    text.append(bytes, length);
+    if (flags & ClosesPiece)
+      text += "$ ";
+    if (!(flags & MoreFollows))
+      ++flushes;
+    return true;
+  }
+  std::string Text() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return text;
+  }
+  int Flushes() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return flushes;
+  }
 
 private:
-  struct CountingBuffer : std::stringbuf {
-    int flushes = 0;
-    int sync() override {
-      ++flushes;
-      return std::stringbuf::sync();
-    }
-  };
-  CountingBuffer captured;
-  std::streambuf *saved;
+  std::mutex mutex;
+  std::string text;
+  int flushes = 0;
 };
 
 // Runs a receiver over the given messages and returns what it printed once
@@ -42,7 +51,7 @@ std::string Receive(const std::vector<std::string> &messages, int *flushes = nul
     fake.QueueMessage(message);
   CapturedOutput output;
   {
-    PipeRxThread receiver(pipe);
+    PipeRxThread receiver(pipe, output);
     EXPECT_TRUE(fake.WaitForPendingRead());
   }
   EXPECT_FALSE(pipe.IsOpen());
@@ -96,7 +105,7 @@ TEST(PipeRxThreadTest, ClosedChannelEndsTheThreadWithoutOutput) {
   FakePipeApi fake;
   NamedPipe pipe(fake.Api());
   CapturedOutput output;
-  { PipeRxThread receiver(pipe); }
+  { PipeRxThread receiver(pipe, output); }
   EXPECT_EQ(output.Text(), "");
   EXPECT_EQ(fake.Calls("ReadFile"), 0);
 }
@@ -104,7 +113,8 @@ TEST(PipeRxThreadTest, ClosedChannelEndsTheThreadWithoutOutput) {
 TEST(PipeRxThreadTest, StackSizeIsRaisedToAUsableFloor) {
   FakePipeApi fake;
   NamedPipe pipe(fake.Api());
-  PipeRxThread receiver(pipe);
+  CapturedOutput output;
+  PipeRxThread receiver(pipe, output);
   EXPECT_TRUE(receiver.IsCreated());
   EXPECT_GE(receiver.GetStackSize(), PThread::MinimumStackSize);
   EXPECT_EQ(receiver.GetPriority(), PThread::NormalPriority);

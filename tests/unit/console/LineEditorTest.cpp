@@ -1,65 +1,14 @@
-#include "LineEditor.h"
-#include "ScriptedTerminal.h"
+// The line editor's keys, history, search and completion, with scripted
+// keys against a model of a VT screen.
+#include "EditorFixture.h"
 
 #include <gtest/gtest.h>
 
-#include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
-const std::string up = "\x1b[A", down = "\x1b[B", right = "\x1b[C", left = "\x1b[D";
-const std::string home = "\x1b[H", end = "\x1b[F", del = "\x1b[3~";
-const std::string ctrlLeft = "\x1b[1;5D", ctrlRight = "\x1b[1;5C";
-const unsigned whole = PConsole::OpensPiece | PConsole::ClosesPiece;
-
-std::string Ctrl(char letter) { return std::string(1, static_cast<char>(letter - 'A' + 1)); }
-
-// Offers fixed words and notes what it was asked.
-class FixedCompleter : public Completer {
-public:
-  std::vector<std::string> Candidates(const std::string &before, const std::string &word) override {
-    asked.push_back(before + "|" + word);
-    std::vector<std::string> found;
-    for (const std::string &candidate : words) {
-      if (candidate.compare(0, word.size(), word) == 0)
-        found.push_back(candidate);
-    }
-    return found;
-  }
-  std::vector<std::string> words;
-  std::vector<std::string> asked;
-};
-
-class LineEditorTest : public testing::Test {
-protected:
-  void SetUp() override { ASSERT_TRUE(editor.Start()); }
-  void TearDown() override {
-    editor.Stop();
-    EXPECT_FALSE(terminal.raw) << "the terminal was left raw";
-    EXPECT_TRUE(terminal.screen.Unknown().empty())
-        << "a sequence outside the editor's set: " << terminal.screen.Unknown().front();
-  }
-
-  // The next line the editor returns.
-  std::string Line() {
-    std::string line;
-    EXPECT_EQ(editor.ReadLine(line), LineEditor::GotLine) << terminal.screen.Picture();
-    return line;
-  }
-  // Types the keys and returns the line they make with Enter behind.
-  std::string Edit(const std::string &keys) {
-    terminal.Type(keys + "\r");
-    return Line();
-  }
-  std::string CursorRow() { return terminal.screen.Row(terminal.screen.CursorRow()); }
-  std::string Picture() { return terminal.screen.Picture(); }
-
-  ScriptedTerminal terminal{40, 8};
-  FixedCompleter completer;
-  LineEditor editor{terminal, completer};
-};
+class LineEditorTest : public EditorFixture {};
 
 TEST_F(LineEditorTest, EditingKeysChangeTheLineAtTheCursor) {
   EXPECT_EQ(Edit("hello"), "hello");
@@ -182,11 +131,11 @@ TEST_F(LineEditorTest, ReverseSearchFindsNewestFirstAndCtrlRStepsOlder) {
 TEST_F(LineEditorTest, ReverseSearchShowsItsPromptAndFailure) {
   Edit("hello");
   terminal.Type(Ctrl('R') + "hel");
-  terminal.Receive("", PConsole::OpensPiece);
+  terminal.Receive("");
   terminal.Type("x");
-  terminal.Receive("tick\n", whole);
+  terminal.Receive("tick\n");
   terminal.Type(Ctrl('G'));
-  terminal.Receive("tock\n", whole);
+  terminal.Receive("tock\n");
   terminal.Type("\r");
   EXPECT_EQ(Line(), "");
   EXPECT_EQ(terminal.screen.Row(1), "tick") << Picture();
@@ -269,9 +218,9 @@ TEST_F(LineEditorTest, ACharacterIsEditedWholeAndWideOnesTakeTwoColumns) {
   terminal.Type("\xe6\x97\xa5\xe6\x9c\xac"
                 "x" +
                 left);
-  terminal.Receive("", whole);
+  terminal.Receive("");
   terminal.Type(left + left + "a");
-  terminal.Receive("note\n", whole);
+  terminal.Receive("note\n");
   terminal.Type("\r");
   EXPECT_EQ(Line(), "a\xe6\x97\xa5\xe6\x9c\xacx");
   // "$ " and a before two wide characters: the cursor stood at column 3.
@@ -283,7 +232,7 @@ TEST_F(LineEditorTest, CursorColumnCountsWideCharacters) {
   terminal.Type("\xe6\x97\xa5\xe6\x9c\xac"
                 "x" +
                 left);
-  terminal.Receive("note\n", whole);
+  terminal.Receive("note\n");
   std::string line;
   ASSERT_EQ(editor.ReadLine(line), LineEditor::EndOfInput);
   EXPECT_EQ(terminal.screen.Row(1), "$ \xe6\x97\xa5\xe6\x9c\xacx") << Picture();
@@ -298,9 +247,9 @@ TEST_F(LineEditorTest, ALongLineScrollsWithTheCursorAlwaysInView) {
   for (int i = 0; i < 300; ++i)
     typed += static_cast<char>('a' + i % 26);
   terminal.Type(typed);
-  terminal.Receive("", whole);
+  terminal.Receive("");
   terminal.Type(home);
-  terminal.Receive("x\n", whole);
+  terminal.Receive("x\n");
   terminal.Type(end + "\r");
   EXPECT_EQ(Line(), typed);
   // After Home the row began with the line's start, within the width.
@@ -333,39 +282,10 @@ TEST_F(LineEditorTest, ScrollingBackKeepsTextBeforeTheCursorInView) {
   EXPECT_NE(back.find("aXYZ"), std::string::npos) << back;
 }
 
-TEST_F(LineEditorTest, AResizeRedrawsTheLineAtTheNewWidth) {
-  std::string typed(30, 'r');
-  terminal.Receive("above\n", whole);
-  terminal.Type(typed);
-  terminal.ResizeTo(20, 8);
-  terminal.Type("s");
-  terminal.Receive("after\n", whole);
-  terminal.Type("\r");
-  EXPECT_EQ(Line(), typed + "s");
-  // The reflowed row is gone whole; what was above it stays.
-  EXPECT_EQ(terminal.screen.Row(0), "above") << Picture();
-  EXPECT_EQ(terminal.screen.Row(1), "after") << Picture();
-  EXPECT_EQ(terminal.screen.Row(2), "$ " + std::string(15, 'r') + "s") << Picture();
-  EXPECT_EQ(terminal.screen.Row(3), "") << Picture();
-}
-
-TEST_F(LineEditorTest, AResizeWithOutputPendingClearsTheReflowedRowFirst) {
-  terminal.Type(std::string(30, 'r'));
-  terminal.Receive("a", whole | PConsole::MoreFollows);
-  terminal.ResizeTo(20, 8);
-  terminal.Receive("c", whole);
-  terminal.Type("\r");
-  EXPECT_EQ(Line(), std::string(30, 'r'));
-  EXPECT_EQ(terminal.screen.Row(0), "a") << Picture();
-  EXPECT_EQ(terminal.screen.Row(1), "c") << Picture();
-  EXPECT_EQ(terminal.screen.Row(2), "$ " + std::string(16, 'r')) << Picture();
-  EXPECT_EQ(terminal.screen.Row(3), "") << Picture();
-}
-
 TEST_F(LineEditorTest, CtrlLClearsTheScreenAndRedraws) {
-  terminal.Receive("old\n", whole);
+  terminal.Receive("old\n");
   terminal.Type("ab" + Ctrl('L'));
-  terminal.Receive("new\n", whole);
+  terminal.Receive("new\n");
   terminal.Type("\r");
   EXPECT_EQ(Line(), "ab");
   EXPECT_EQ(terminal.screen.Row(0), "new") << Picture();
@@ -378,178 +298,6 @@ TEST_F(LineEditorTest, CtrlZSuspendsAndRedrawsOnReturn) {
   EXPECT_EQ(terminal.suspensions, 1);
   EXPECT_EQ(terminal.screen.Row(0), "$ half") << Picture();
   EXPECT_EQ(terminal.screen.Row(1), "$ half") << Picture();
-}
-
-TEST_F(LineEditorTest, ResumedFromOutsideTheLineIsDrawnAfreshBelow) {
-  terminal.Type("ab");
-  terminal.Meanwhile("\r\n[1]+ Stopped\r\nsh> fg\r\n");
-  terminal.Then(Terminal::Event::Resumed);
-  terminal.Type("c\r");
-  EXPECT_EQ(Line(), "abc");
-  EXPECT_EQ(terminal.screen.Row(0), "$ ab") << Picture();
-  EXPECT_EQ(terminal.screen.Row(1), "[1]+ Stopped") << Picture();
-  EXPECT_EQ(terminal.screen.Row(2), "sh> fg") << Picture();
-  EXPECT_EQ(terminal.screen.Row(3), "$ abc") << Picture();
-  EXPECT_EQ(terminal.screen.CursorRow(), 4) << Picture();
-}
-
-// Output arriving while a line is typed.
-class EditorOutputTest : public LineEditorTest {
-protected:
-  // The rows, from the first, and the cursor's row and column.
-  void ExpectScreen(const std::vector<std::string> &rows, int cursorColumn) {
-    for (std::size_t i = 0; i < rows.size(); ++i)
-      EXPECT_EQ(terminal.screen.Row(static_cast<int>(i)), rows[i]) << Picture();
-    EXPECT_EQ(terminal.screen.CursorRow(), static_cast<int>(rows.size()) - 1) << Picture();
-    EXPECT_EQ(terminal.screen.CursorColumn(), cursorColumn) << Picture();
-    for (int r = static_cast<int>(rows.size()); r < 8; ++r)
-      EXPECT_EQ(terminal.screen.Row(r), "") << Picture();
-  }
-  // Reads until the script ends and checks the line typed so far stayed.
-  void Play() {
-    std::string line;
-    writesBefore = terminal.writes.size();
-    EXPECT_EQ(editor.ReadLine(line), LineEditor::EndOfInput);
-  }
-  std::size_t writesBefore = 0;
-};
-
-TEST_F(EditorOutputTest, MessagesGoAboveTheLineWhichStaysWithItsCursor) {
-  terminal.Type("hello wor" + left + left);
-  terminal.Receive("tick 0\n", whole);
-  terminal.Receive("tick 1 is longer than the forty columns of the row\n", whole);
-  terminal.Type(right + right);
-  terminal.Type("ld\r");
-  EXPECT_EQ(Line(), "hello world");
-  ExpectScreen(
-      {"tick 0", "tick 1 is longer than the forty columns", "of the row", "$ hello world", ""}, 0);
-}
-
-TEST_F(EditorOutputTest, EachMessageIsOneWriteThatLeavesNoRemnants) {
-  terminal.Type("a much longer line typed");
-  terminal.Receive("short\n", whole);
-  std::string line;
-  terminal.Type(Ctrl('U') + "x");
-  terminal.Receive("z\n", whole);
-  ASSERT_EQ(editor.ReadLine(line), LineEditor::EndOfInput);
-  ExpectScreen({"short", "z", "$ x", ""}, 0);
-  std::size_t messageWrites = 0;
-  for (const std::string &write : terminal.writes)
-    messageWrites += write.find("short\n") != std::string::npos ? 1 : 0;
-  EXPECT_EQ(messageWrites, 1u);
-}
-
-TEST_F(EditorOutputTest, TextWithoutALineFeedStaysAboveAndAStreamGoesOnThere) {
-  const unsigned stream = whole | PConsole::FromStream;
-  terminal.Type("typed");
-  terminal.Receive("one ", stream);
-  terminal.Receive("two", stream);
-  terminal.Type("!");
-  terminal.Receive(" three\nfour", stream);
-  Play();
-  ExpectScreen({"one two three", "four", "$ typed!", ""}, 0);
-}
-
-TEST_F(EditorOutputTest, AStreamTextThatFillsItsRowGoesOnBelowIt) {
-  const unsigned stream = whole | PConsole::FromStream;
-  const std::string row(40, '=');
-  terminal.Type("typed");
-  terminal.Receive(row, stream);
-  terminal.Receive("next", stream);
-  terminal.Receive("\r", stream);
-  terminal.Receive("\n", stream);
-  terminal.Receive("text\r", stream);
-  terminal.Receive("TE", stream);
-  Play();
-  ExpectScreen({row, "next", "TExt", "$ typed", ""}, 0);
-}
-
-TEST_F(EditorOutputTest, EveryMessagePieceStartsARowOfItsOwn) {
-  terminal.Type("typed");
-  terminal.Receive("a", whole);
-  terminal.Receive("b", whole);
-  terminal.Receive("", whole);
-  terminal.Receive("c\n", whole);
-  Play();
-  ExpectScreen({"a", "b", "c", "$ typed", ""}, 0);
-}
-
-TEST_F(EditorOutputTest, ALongPieceShownInPartsReadsAsOneText) {
-  terminal.Type("typed");
-  terminal.Receive("first part, ", PConsole::OpensPiece);
-  terminal.Receive("middle, ", 0);
-  terminal.Type("!");
-  terminal.Receive("end", PConsole::ClosesPiece);
-  terminal.Receive("next", whole);
-  Play();
-  ExpectScreen({"first part, middle, end", "next", "$ typed!", ""}, 0);
-}
-
-TEST_F(EditorOutputTest, ThePiecesOfOneReadShareOneWriteAndOneRedraw) {
-  const unsigned more = PConsole::MoreFollows;
-  const unsigned stream = whole | PConsole::FromStream;
-  terminal.Type("typed");
-  terminal.Receive("a", whole | more);
-  terminal.Receive("", whole | more);
-  terminal.Receive("b\n", whole | more);
-  terminal.Receive("one ", stream | more);
-  terminal.Receive("two", stream);
-  Play();
-  ExpectScreen({"a", "b", "one two", "$ typed", ""}, 0);
-  std::vector<std::string> shown;
-  for (const std::string &write : terminal.writes) {
-    for (const char *piece : {"a", "b\n", "one ", "two"}) {
-      if (write.find(piece) != std::string::npos) {
-        shown.push_back(write);
-        break;
-      }
-    }
-  }
-  ASSERT_EQ(shown.size(), 1u) << "the pieces took several writes";
-  EXPECT_EQ(shown[0].find("$ typed"), shown[0].rfind("$ typed")) << "the row was drawn twice";
-}
-
-TEST_F(EditorOutputTest, PendingPiecesGoOutBeforeAnythingElse) {
-  const unsigned more = PConsole::MoreFollows;
-  terminal.Type("typed");
-  terminal.Receive("a", whole | more);
-  terminal.Type("!");
-  terminal.Receive("b", whole | more);
-  terminal.Receive("c", whole);
-  terminal.Type("\r");
-  EXPECT_EQ(Line(), "typed!");
-  ExpectScreen({"a", "b", "c", "$ typed!", ""}, 0);
-  // Between lines, and then the editor stops: what is pending still shows.
-  PConsole::ShowReceived(std::cout, "late\n", 5, whole | more);
-  editor.Stop();
-  ExpectScreen({"a", "b", "c", "$ typed!", "late", ""}, 0);
-}
-
-TEST_F(EditorOutputTest, OutputAtTheBottomScrollsAndTheLineFollows) {
-  terminal.Type("typed");
-  for (int i = 0; i < 10; ++i)
-    terminal.Receive("line " + std::to_string(i) + "\n", whole);
-  terminal.Receive("par", whole | PConsole::FromStream);
-  terminal.Receive("tial", whole | PConsole::FromStream);
-  Play();
-  ExpectScreen({"line 5", "line 6", "line 7", "line 8", "line 9", "partial", "$ typed", ""}, 0);
-}
-
-TEST_F(EditorOutputTest, RepliesBetweenLinesComeBeforeTheNextPrompt) {
-  terminal.Type("close\r");
-  EXPECT_EQ(Line(), "close");
-  PConsole::Write(std::cout, "OK Connection closed\n", 21);
-  terminal.Receive("late\n", whole);
-  Play();
-  ExpectScreen({"$ close", "OK Connection closed", "late", "$", ""}, 0);
-}
-
-TEST_F(EditorOutputTest, AfterStopOutputGoesToTheStreamAgain) {
-  editor.Stop();
-  std::ostringstream stream;
-  PConsole::ShowReceived(stream, "bye\n", 4, whole);
-  EXPECT_EQ(stream.str(), "\rbye\n$ ");
-  EXPECT_FALSE(terminal.raw);
 }
 
 } // namespace

@@ -1,9 +1,5 @@
 #include "ScriptedTerminal.h"
 
-#include "PConsole.h"
-
-#include <iostream>
-
 namespace {
 int TestWidth(const std::string &utf8) {
   const unsigned char first = static_cast<unsigned char>(utf8[0]);
@@ -30,9 +26,9 @@ void ScriptedTerminal::Type(const std::string &bytes) {
   }
 }
 
-void ScriptedTerminal::Receive(const std::string &bytes, unsigned flags) {
-  script.push_back([bytes, flags](Event &) {
-    PConsole::ShowReceived(std::cout, bytes.data(), bytes.size(), flags);
+void ScriptedTerminal::Receive(const std::string &bytes, bool continues, bool more) {
+  script.push_back([this, bytes, continues, more](Event &) {
+    compositor->ShowReceived(bytes.data(), bytes.size(), continues, more);
     return false;
   });
 }

@@ -2,6 +2,7 @@
 #define SKELLAN_TESTS_UNIT_CONSOLE_SCRIPTEDTERMINAL_H
 
 #include "KeyDecoder.h"
+#include "ScreenCompositor.h"
 #include "ScreenModel.h"
 #include "Terminal.h"
 
@@ -19,9 +20,10 @@ public:
 
   // Keys, as the bytes a terminal sends for them.
   void Type(const std::string &bytes);
-  // Between the keys before and after: output the receiver shows, through
-  // the console as the receiver thread would.
-  void Receive(const std::string &bytes, unsigned flags);
+  // Between the keys before and after: received output, shown on
+  // `compositor` as the receiver thread would show it (see
+  // ScreenCompositor::ShowReceived).
+  void Receive(const std::string &bytes, bool continues = false, bool more = false);
   void ResizeTo(int columns, int rows);
   // Another program's output on the same terminal, while this one waits.
   void Meanwhile(const std::string &bytes);
@@ -40,6 +42,7 @@ public:
   }
 
   ScreenModel screen;
+  ScreenCompositor *compositor = nullptr;
   std::vector<std::string> writes;
   bool raw = false;
   int suspensions = 0;

@@ -1,19 +1,18 @@
 // The shell and the receiver print to the same console stream from two
 // threads. A stream object is not safe to use from two threads at once
 // (its state is written on every output once output has failed), so they
-// must take turns.
+// must take turns; and the shell posts its prompt rather than wait while
+// the receiver prints.
+#include "PlainConsole.h"
 #include "FakePipeApi.h"
 #include "ShellProcess.h"
 
 #include <gtest/gtest.h>
 
-#include "PConsole.h"
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <future>
-#include <iostream>
 #include <mutex>
 #include <sstream>
 #include <streambuf>
@@ -73,7 +72,7 @@ private:
   std::string text;
 };
 
-TEST(ConsoleSharingTest, ShellAndReceiverTakeTurnsOnTheConsole) {
+TEST(PlainConsoleTest, ShellAndReceiverTakeTurnsOnTheConsole) {
   constexpr int messages = 100;
   FakePipeApi fake;
   for (int i = 0; i < messages; ++i)
@@ -82,17 +81,44 @@ TEST(ConsoleSharingTest, ShellAndReceiverTakeTurnsOnTheConsole) {
   // prints the messages.
   std::istringstream input("connect console\n" + std::string(messages, '\n'));
   OverlapDetector console;
-  std::streambuf *saved = std::cout.rdbuf(&console);
+  std::ostream output(&console);
   {
     ShellProcess shell(fake.Api());
-    shell.Run(input, std::cout);
+    shell.Run(input, output);
   }
-  std::cout.rdbuf(saved);
 
   std::string text = console.Text();
   EXPECT_NE(text.find("\rmessage 0$ "), std::string::npos) << "the receiver printed nothing";
   EXPECT_NE(text.find("OK Connected\n"), std::string::npos) << "the shell printed no reply";
   EXPECT_FALSE(console.Overlapped());
+}
+
+// A stream that counts its flushes: each is a system call on a console.
+struct CountingBuffer : std::stringbuf {
+  int flushes = 0;
+  int sync() override {
+    ++flushes;
+    return std::stringbuf::sync();
+  }
+};
+
+TEST(PlainConsoleTest, EachPieceReplacesThePromptLineAndTheRunsOfAReadShareAFlush) {
+  CountingBuffer buffer;
+  std::ostream stream(&buffer);
+  PlainConsole console(stream, "> ");
+  const unsigned whole = PlainConsole::OpensPiece | PlainConsole::ClosesPiece;
+  EXPECT_TRUE(console.Show("a", 1, whole | PlainConsole::MoreFollows));
+  EXPECT_TRUE(console.Show("", 0, whole | PlainConsole::MoreFollows));
+  EXPECT_TRUE(console.Show("b\n", 2, whole));
+  EXPECT_EQ(buffer.str(), "\ra> \r> \rb\n> ");
+  EXPECT_EQ(buffer.flushes, 1);
+  // The parts of a long piece: one carriage return before, one prompt behind.
+  EXPECT_TRUE(console.Show("long ", 5, PlainConsole::OpensPiece));
+  EXPECT_TRUE(console.Show("piece", 5, PlainConsole::ClosesPiece));
+  EXPECT_TRUE(console.Reply("OK\n", 3));
+  EXPECT_TRUE(console.Prompt());
+  EXPECT_EQ(buffer.str(), "\ra> \r> \rb\n> \rlong piece> OK\n\r> ");
+  EXPECT_EQ(buffer.flushes, 5);
 }
 
 // A console whose writes or flushes stop at a gate until the test opens
@@ -159,15 +185,15 @@ private:
   std::string text;
 };
 
-constexpr unsigned kWholePiece = PConsole::OpensPiece | PConsole::ClosesPiece;
+constexpr unsigned kWholePiece = PlainConsole::OpensPiece | PlainConsole::ClosesPiece;
 // Only guards against a poster that waits when it should not.
 constexpr std::chrono::seconds kHangGuard(20);
 
 // The receiver showing a piece, stopped at the console's gate.
 struct StuckReceiver {
   explicit StuckReceiver(GatedConsole::Stop where)
-      : console(where), stream(&console),
-        receiver([this] { PConsole::ShowReceived(stream, "piece", 5, kWholePiece); }) {
+      : console(where), stream(&console), plain(stream, "$ "),
+        receiver([this] { plain.Show("piece", 5, kWholePiece); }) {
     console.WaitForWriter();
   }
   ~StuckReceiver() {
@@ -182,50 +208,49 @@ struct StuckReceiver {
 
   GatedConsole console;
   std::ostream stream;
+  PlainConsole plain;
   std::thread receiver;
 };
 
-TEST(ConsolePost, APromptPostedDuringAWriteGoesOutRightBehindIt) {
+TEST(PlainConsolePrompt, APromptPostedDuringAWriteGoesOutRightBehindIt) {
   for (GatedConsole::Stop where : {GatedConsole::AtWrite, GatedConsole::AtFlush}) {
     SCOPED_TRACE(where == GatedConsole::AtWrite ? "while it writes" : "while it flushes");
     StuckReceiver stuck(where);
     // The poster goes on while the receiver is stuck.
-    std::future<bool> posted =
-        std::async(std::launch::async, [&] { return PConsole::Post(stuck.stream, "\r$ ", 3); });
+    std::future<bool> posted = std::async(std::launch::async, [&] { return stuck.plain.Prompt(); });
     ASSERT_EQ(posted.wait_for(kHangGuard), std::future_status::ready);
     EXPECT_TRUE(posted.get());
     stuck.Finish();
     // Left during the write, it goes out in the same flush as the piece.
     EXPECT_EQ(stuck.console.Flushes(), where == GatedConsole::AtWrite ? 1 : 2);
     // The poster's next output comes behind its prompt.
-    EXPECT_TRUE(PConsole::Write(stuck.stream, "reply\n", 6));
+    EXPECT_TRUE(stuck.plain.Reply("reply\n", 6));
     EXPECT_EQ(stuck.console.Text(), "\rpiece$ \r$ reply\n");
   }
 }
 
-TEST(ConsolePost, OnlyOnePromptIsLeftAtATime) {
+TEST(PlainConsolePrompt, OnlyOnePromptIsLeftAtATime) {
   StuckReceiver stuck(GatedConsole::AtWrite);
-  EXPECT_TRUE(PConsole::Post(stuck.stream, "1", 1));
+  EXPECT_TRUE(stuck.plain.Prompt());
   // A second one waits for the console, as a write does, so that a stuck
   // console still stops the shell.
-  std::future<bool> second =
-      std::async(std::launch::async, [&] { return PConsole::Post(stuck.stream, "2", 1); });
+  std::future<bool> second = std::async(std::launch::async, [&] { return stuck.plain.Prompt(); });
   EXPECT_EQ(second.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
   stuck.Finish();
   EXPECT_TRUE(second.get());
-  EXPECT_EQ(stuck.console.Text(), "\rpiece$ 12");
+  EXPECT_EQ(stuck.console.Text(), "\rpiece$ \r$ \r$ ");
 }
 
-TEST(ConsolePost, ARefusedPromptIsReportedByTheNextPost) {
+TEST(PlainConsolePrompt, ARefusedPromptIsReportedByTheNextPost) {
   StuckReceiver stuck(GatedConsole::AtWrite);
-  EXPECT_TRUE(PConsole::Post(stuck.stream, "\r$ ", 3));
+  EXPECT_TRUE(stuck.plain.Prompt());
   stuck.Finish(true);
   // Even once the console takes bytes again, the poster hears of the
   // failure, once.
   stuck.console.Open(false);
   stuck.stream.clear();
-  EXPECT_FALSE(PConsole::Post(stuck.stream, "\r$ ", 3));
-  EXPECT_TRUE(PConsole::Post(stuck.stream, "\r$ ", 3));
+  EXPECT_FALSE(stuck.plain.Prompt());
+  EXPECT_TRUE(stuck.plain.Prompt());
   EXPECT_EQ(stuck.console.Text(), "\r$ ");
 }
 } // namespace

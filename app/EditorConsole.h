@@ -1,0 +1,23 @@
+#ifndef SKELLAN_APP_EDITORCONSOLE_H
+#define SKELLAN_APP_EDITORCONSOLE_H
+
+#include "ShellOutput.h"
+
+class ScreenCompositor;
+
+// The shell's output while the line editor has the terminal: replies and
+// the server's pieces go to the editor's compositor, which puts them above
+// the input row. A message's piece starts a row of its own; a stream's
+// reads and the later parts of a long piece go on where the text stopped.
+class EditorConsole : public ShellOutput {
+public:
+  explicit EditorConsole(ScreenCompositor &screen);
+
+  bool Reply(const char *bytes, std::size_t length) override;
+  bool Show(const char *bytes, std::size_t length, unsigned flags) override;
+
+private:
+  ScreenCompositor &screen;
+};
+
+#endif

@@ -1,0 +1,80 @@
+#include "PlainConsole.h"
+
+#include "PConsole.h"
+
+#include <ostream>
+
+PlainConsole::PlainConsole(std::ostream &stream, const std::string &prompt)
+    : stream(stream), prompt("\r" + prompt) {}
+
+bool PlainConsole::Prompt() {
+  {
+    std::lock_guard<std::mutex> lock(box);
+    if (refused) {
+      refused = false;
+      return false;
+    }
+    if (!promptLeft) {
+      // Tried under the box's lock: a holder that this try finds looks in
+      // the box after its turn, which it cannot do before the prompt is in.
+      PConsole::Hold turn(std::try_to_lock);
+      if (!turn.Owns()) {
+        promptLeft = true;
+        return true;
+      }
+    }
+  }
+  return Reply(prompt.data(), prompt.size());
+}
+
+bool PlainConsole::Reply(const char *bytes, std::size_t length) {
+  const bool written = PConsole::Write(stream, bytes, length);
+  WriteLeft();
+  return written;
+}
+
+bool PlainConsole::Show(const char *bytes, std::size_t length, unsigned flags) {
+  bool shown;
+  {
+    PConsole::Hold turn;
+    if (flags & OpensPiece)
+      stream.put('\r');
+    stream.write(bytes, static_cast<std::streamsize>(length));
+    if (flags & ClosesPiece)
+      stream.write(prompt.data() + 1, static_cast<std::streamsize>(prompt.size() - 1));
+    shown = EndTurn(!(flags & MoreFollows));
+  }
+  WriteLeft();
+  return shown;
+}
+
+bool PlainConsole::EndTurn(bool flush) {
+  bool left;
+  {
+    std::lock_guard<std::mutex> lock(box);
+    left = promptLeft;
+    promptLeft = false;
+  }
+  if (left)
+    stream.write(prompt.data(), static_cast<std::streamsize>(prompt.size()));
+  if (flush || left)
+    stream.flush();
+  const bool good = stream.good();
+  if (left && !good) {
+    std::lock_guard<std::mutex> lock(box);
+    refused = true;
+  }
+  return good;
+}
+
+void PlainConsole::WriteLeft() {
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(box);
+      if (!promptLeft)
+        return;
+    }
+    PConsole::Hold turn;
+    EndTurn(false);
+  }
+}

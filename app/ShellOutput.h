@@ -1,0 +1,22 @@
+#ifndef SKELLAN_APP_SHELLOUTPUT_H
+#define SKELLAN_APP_SHELLOUTPUT_H
+
+#include "ReceivedOutput.h"
+
+#include <cstddef>
+
+// Standard output as the shell and the receiver share it: the shell's
+// replies and the server's pieces, from two threads, each write whole.
+// The plain console frames pieces on a stream (PlainConsole); on a
+// terminal the line editor draws them above its line (EditorConsole).
+class ShellOutput : public ReceivedOutput {
+public:
+  // Writes a reply line, line feed included; false once the output takes
+  // no more.
+  virtual bool Reply(const char *bytes, std::size_t length) = 0;
+
+protected:
+  ~ShellOutput() = default;
+};
+
+#endif
