@@ -51,7 +51,14 @@ ShellProcess::ShellProcess(const PipeApi &api)
 
 ShellProcess::~ShellProcess() { DeleteReceiver(); }
 
+void ShellProcess::SetExitWait(std::chrono::milliseconds quiet, std::chrono::milliseconds cap) {
+  exitQuiet = quiet;
+  exitCap = cap;
+}
+
 void ShellProcess::Main() {
+  if (SystemTerminal::InputIsTerminal())
+    SetExitWait(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
   // An operator at a terminal gets the line editor; anything else reads
   // plain lines, byte for byte as ever.
   std::unique_ptr<Terminal> terminal = SystemTerminal::Open();
@@ -147,6 +154,7 @@ void ShellProcess::Execute(const PString &line, ShellOutput &output) {
     }
     break;
   case CommandTable::Exit:
+    WaitForLastAnswers();
     pipe.Close();
     running = 0;
     break;
@@ -168,6 +176,12 @@ void ShellProcess::Connect(const char *name, ShellOutput &output) {
   if (pipe.Open(name, ConnectAttempts) && StartReceiver(output))
     return;
   Reply(output, "ERROR ", "Cannot connect to named pipe: ", name);
+}
+
+void ShellProcess::WaitForLastAnswers() {
+  if (exitCap.count() <= 0 || rxThread == nullptr || !pipe.IsOpen())
+    return;
+  rxThread->WaitForQuiet(exitQuiet, PipeRxThread::Clock::now() + exitCap);
 }
 
 bool ShellProcess::StartReceiver(ShellOutput &output) {

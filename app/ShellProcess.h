@@ -5,6 +5,7 @@
 #include "PProcess.h"
 #include "PipeRxThread.h"
 
+#include <chrono>
 #include <iosfwd>
 
 class EditorConsole;
@@ -19,8 +20,20 @@ public:
   // Tries that `connect` gives a pipe, waiting between them while it is busy.
   static constexpr int ConnectAttempts = 3;
 
+  // At the end of a script the server's last answers are still on their
+  // way: with a connection open, `exit` and the end of input first show
+  // what the server sends until it has been quiet this long, or has closed
+  // its end, or the cap has passed since the exit began. A person at a
+  // terminal has seen what arrived, and leaves at once.
+  static constexpr std::chrono::milliseconds ExitQuiet{250};
+  static constexpr std::chrono::milliseconds ExitCap{2000};
+
   explicit ShellProcess(const PipeApi &api = PipeApi::System());
   ~ShellProcess() override;
+
+  // Sets how long the end of a script waits (see ExitQuiet); a cap of zero
+  // leaves at once.
+  void SetExitWait(std::chrono::milliseconds quiet, std::chrono::milliseconds cap);
 
   // Runs the command loop on the given streams, which the receiver prints
   // on too; Main runs it on the console when it is no terminal.
@@ -37,6 +50,8 @@ private:
   // Sends a line that is no command as one message.
   void Send(const PString &line, ShellOutput &output);
   void Connect(const char *name, ShellOutput &output);
+  // Shows the server's last answers before an exit closes the pipe.
+  void WaitForLastAnswers();
   // Starts receiving on the open pipe, showing on `output`, and replies;
   // false when it cannot.
   bool StartReceiver(ShellOutput &output);
@@ -45,6 +60,8 @@ private:
   NamedPipe pipe;
   int running = 0;
   PipeRxThread *rxThread = nullptr;
+  std::chrono::milliseconds exitQuiet = ExitQuiet;
+  std::chrono::milliseconds exitCap = ExitCap;
 };
 
 #endif

@@ -11,6 +11,9 @@ public:
   // The terminal behind standard input and output, or nullptr unless both
   // are one: the shell then reads plain lines.
   static std::unique_ptr<Terminal> Open();
+  // Whether standard input is a terminal (a person typing), whatever
+  // standard output is.
+  static bool InputIsTerminal();
 };
 
 #endif

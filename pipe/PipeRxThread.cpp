@@ -15,7 +15,28 @@ PipeRxThread::~PipeRxThread() {
   WaitForTermination();
 }
 
+void PipeRxThread::WaitForQuiet(Clock::duration quiet, Clock::time_point deadline) {
+  const Clock::time_point since = Clock::now();
+  std::unique_lock<std::mutex> lock(activityMutex);
+  for (;;) {
+    // While a read is being shown the server is not quiet: more may wait
+    // behind it.
+    const Clock::time_point until =
+        showing ? deadline : std::min(std::max(since, lastHeard) + quiet, deadline);
+    if (ended || Clock::now() >= until)
+      return;
+    activityChanged.wait_until(lock, until);
+  }
+}
+
 void PipeRxThread::Main() {
+  Receive();
+  std::lock_guard<std::mutex> lock(activityMutex);
+  ended = true;
+  activityChanged.notify_all();
+}
+
+void PipeRxThread::Receive() {
   if (!pipe->IsOpen())
     return;
   streamFlag = pipe->IsMessageMode() ? 0u : unsigned(ReceivedOutput::FromStream);
@@ -24,8 +45,17 @@ void PipeRxThread::Main() {
   do {
     if (!pipe->Read(buffer, capacity))
       return;
+    Heard(true);
     Show(buffer, pipe->GetLastReadCount(), !pipe->HasMoreData());
+    Heard(false);
   } while (pipe->IsOpen());
+}
+
+void PipeRxThread::Heard(bool busy) {
+  std::lock_guard<std::mutex> lock(activityMutex);
+  showing = busy;
+  lastHeard = Clock::now();
+  activityChanged.notify_all();
 }
 
 void PipeRxThread::Show(const char *bytes, DWORD length, bool last) {

@@ -5,8 +5,11 @@
 #include "PThread.h"
 #include "ReceivedOutput.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <memory>
+#include <mutex>
 
 // Reads every message that arrives on the pipe and hands it to an output
 // in pieces: the runs between NUL bytes, each marked with where it stands
@@ -18,6 +21,12 @@ public:
   PipeRxThread(NamedPipe &pipe, ReceivedOutput &output);
   // Closes the pipe, which ends a pending read, then waits for the thread.
   ~PipeRxThread() override;
+
+  using Clock = std::chrono::steady_clock;
+  // Waits until the server has sent nothing for `quiet` (counted from the
+  // call at the earliest), or the receiver has ended (the server closed
+  // its end), or `deadline` has come. What arrives meanwhile is shown.
+  void WaitForQuiet(Clock::duration quiet, Clock::time_point deadline);
 
   // Receive buffer: in message read mode one message of up to this many
   // bytes per read, so that ordinary messages, long lines included, take
@@ -37,6 +46,10 @@ protected:
   void Main() override;
 
 private:
+  // Notes that a read came in (`busy`) or that what it brought is shown.
+  void Heard(bool busy);
+  void Receive();
+
   // Hands on `length` bytes of a message; `last` says whether they end it.
   void Show(const char *bytes, DWORD length, bool last);
   // Adds bytes to the held piece, showing it in parts when it fills up.
@@ -55,6 +68,13 @@ private:
   // and whether its first part is out.
   bool pieceOpen = false;
   bool pieceShown = false;
+
+  // When the server was last heard from, for WaitForQuiet.
+  std::mutex activityMutex;
+  std::condition_variable activityChanged;
+  Clock::time_point lastHeard;
+  bool showing = false;
+  bool ended = false;
 };
 
 #endif

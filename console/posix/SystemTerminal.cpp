@@ -16,3 +16,5 @@ std::unique_ptr<Terminal> SystemTerminal::Open() {
   const bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
   return std::make_unique<PosixTerminal>(STDIN_FILENO, STDOUT_FILENO, utf8);
 }
+
+bool SystemTerminal::InputIsTerminal() { return isatty(STDIN_FILENO) != 0; }

@@ -11,3 +11,8 @@ std::unique_ptr<Terminal> SystemTerminal::Open() {
     return nullptr;
   return std::make_unique<WinConsoleTerminal>(input, output);
 }
+
+bool SystemTerminal::InputIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != FALSE;
+}

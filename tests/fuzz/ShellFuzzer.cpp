@@ -5,6 +5,7 @@
 #include "ShellModel.h"
 #include "ShellProcess.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -76,6 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   std::ostringstream out;
   {
     ShellProcess shell(fake.Api());
+    // The fuzzer must not sleep: a script's end leaves at once.
+    shell.SetExitWait(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
     shell.Run(in, out);
     // `exit`, typed or at the end of input, closes the connection at once,
     // not only when the shell goes.
