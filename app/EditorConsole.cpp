@@ -3,7 +3,8 @@
 #include "PConsole.h"
 #include "ScreenCompositor.h"
 
-EditorConsole::EditorConsole(ScreenCompositor &screen) : screen(screen) {}
+EditorConsole::EditorConsole(ScreenCompositor &screen, TextMask *mask)
+    : screen(screen), text(mask) {}
 
 // Both take the console's turn, so that the shell can keep the receiver's
 // first piece behind its reply to connect.
@@ -13,7 +14,17 @@ bool EditorConsole::Reply(const char *bytes, std::size_t length) {
 }
 
 bool EditorConsole::Show(const char *bytes, std::size_t length, unsigned flags) {
+  const std::string_view shown = text.Of(bytes, length, flags);
   PConsole::Hold turn;
   const bool continues = !(flags & OpensPiece) || (flags & FromStream);
-  return screen.ShowReceived(bytes, length, continues, (flags & MoreFollows) != 0);
+  return screen.ShowReceived(shown.data(), shown.size(), continues, (flags & MoreFollows) != 0);
+}
+
+void EditorConsole::Ended() {
+  // What the mask held, a stream's text cut short, goes on where it stopped.
+  const std::string_view rest = text.Rest();
+  if (!rest.empty()) {
+    PConsole::Hold turn;
+    screen.ShowReceived(rest.data(), rest.size(), true, false);
+  }
 }

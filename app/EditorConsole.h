@@ -1,6 +1,7 @@
 #ifndef SKELLAN_APP_EDITORCONSOLE_H
 #define SKELLAN_APP_EDITORCONSOLE_H
 
+#include "ReceivedText.h"
 #include "ShellOutput.h"
 
 class ScreenCompositor;
@@ -11,13 +12,16 @@ class ScreenCompositor;
 // reads and the later parts of a long piece go on where the text stopped.
 class EditorConsole : public ShellOutput {
 public:
-  explicit EditorConsole(ScreenCompositor &screen);
+  // With a mask, what the server sends is shown in its form (ReceivedText).
+  explicit EditorConsole(ScreenCompositor &screen, TextMask *mask = nullptr);
 
   bool Reply(const char *bytes, std::size_t length) override;
   bool Show(const char *bytes, std::size_t length, unsigned flags) override;
+  void Ended() override;
 
 private:
   ScreenCompositor &screen;
+  ReceivedText text;
 };
 
 #endif

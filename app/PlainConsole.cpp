@@ -4,8 +4,8 @@
 
 #include <ostream>
 
-PlainConsole::PlainConsole(std::ostream &stream, const std::string &prompt)
-    : stream(stream), prompt("\r" + prompt) {}
+PlainConsole::PlainConsole(std::ostream &stream, const std::string &prompt, TextMask *mask)
+    : stream(stream), prompt("\r" + prompt), text(mask) {}
 
 bool PlainConsole::Prompt() {
   {
@@ -34,12 +34,23 @@ bool PlainConsole::Reply(const char *bytes, std::size_t length) {
 }
 
 bool PlainConsole::Show(const char *bytes, std::size_t length, unsigned flags) {
+  return Frame(text.Of(bytes, length, flags), flags);
+}
+
+void PlainConsole::Ended() {
+  // What the mask held, a stream's text cut short, shows as a piece.
+  const std::string_view rest = text.Rest();
+  if (!rest.empty())
+    Frame(rest, OpensPiece | ClosesPiece);
+}
+
+bool PlainConsole::Frame(std::string_view shownText, unsigned flags) {
   bool shown;
   {
     PConsole::Hold turn;
     if (flags & OpensPiece)
       stream.put('\r');
-    stream.write(bytes, static_cast<std::streamsize>(length));
+    stream.write(shownText.data(), static_cast<std::streamsize>(shownText.size()));
     if (flags & ClosesPiece)
       stream.write(prompt.data() + 1, static_cast<std::streamsize>(prompt.size() - 1));
     shown = EndTurn(!(flags & MoreFollows));

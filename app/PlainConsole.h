@@ -1,11 +1,13 @@
 #ifndef SKELLAN_APP_PLAINCONSOLE_H
 #define SKELLAN_APP_PLAINCONSOLE_H
 
+#include "ReceivedText.h"
 #include "ShellOutput.h"
 
 #include <iosfwd>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 // The shell's output on a plain stream: every piece the server sends goes
 // out after a carriage return and before a fresh prompt, so that it
@@ -16,7 +18,8 @@
 // process-wide console turn.
 class PlainConsole : public ShellOutput {
 public:
-  PlainConsole(std::ostream &stream, const std::string &prompt);
+  // With a mask, what the server sends is shown in its form (ReceivedText).
+  PlainConsole(std::ostream &stream, const std::string &prompt, TextMask *mask = nullptr);
 
   // Writes a carriage return and the prompt; while the receiver writes,
   // leaves them for it and returns at once. Only one prompt is left at a
@@ -24,8 +27,11 @@ public:
   bool Prompt();
   bool Reply(const char *bytes, std::size_t length) override;
   bool Show(const char *bytes, std::size_t length, unsigned flags) override;
+  void Ended() override;
 
 private:
+  // Writes shown text as the flags frame it.
+  bool Frame(std::string_view shownText, unsigned flags);
   // In the turn: writes a prompt left behind what the holder wrote, and
   // flushes when told to or when it wrote one.
   bool EndTurn(bool flush);
@@ -34,6 +40,7 @@ private:
 
   std::ostream &stream;
   const std::string prompt; // the carriage return and the prompt
+  ReceivedText text;
   // A prompt left for the holder of the turn, and whether the stream
   // refused one, until the poster hears of it. The turn's holder takes
   // this lock, never the other way round but to try the turn.

@@ -67,13 +67,16 @@ void ShellProcess::Main() {
     ScreenCompositor screen(*terminal);
     LineEditor editor(*terminal, screen, completer, prompt);
     if (editor.Start()) {
-      EditorConsole output(screen);
+      // What a server sends never drives the operator's terminal.
+      const std::unique_ptr<TextMask> mask = SystemTerminal::OutputMask(true);
+      EditorConsole output(screen, mask.get());
       Run(editor, output);
       editor.Stop();
       return;
     }
   }
-  Run(std::cin, std::cout);
+  const std::unique_ptr<TextMask> mask = SystemTerminal::OutputMask(false);
+  Run(std::cin, std::cout, mask.get());
 }
 
 void ShellProcess::Run(LineEditor &editor, EditorConsole &output) {
@@ -101,8 +104,10 @@ void ShellProcess::Run(LineEditor &editor, EditorConsole &output) {
   DeleteReceiver();
 }
 
-void ShellProcess::Run(std::istream &input, std::ostream &output) {
-  PlainConsole console(output, prompt);
+void ShellProcess::Run(std::istream &input, std::ostream &output) { Run(input, output, nullptr); }
+
+void ShellProcess::Run(std::istream &input, std::ostream &output, TextMask *mask) {
+  PlainConsole console(output, prompt, mask);
   running = 1;
   PString line;
   while (running) {

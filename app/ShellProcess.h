@@ -11,6 +11,7 @@
 class EditorConsole;
 class LineEditor;
 class ShellOutput;
+class TextMask;
 
 // The application: a command shell on standard input and output that
 // connects to one named pipe at a time, sends typed lines to it and shows
@@ -36,13 +37,16 @@ public:
   void SetExitWait(std::chrono::milliseconds quiet, std::chrono::milliseconds cap);
 
   // Runs the command loop on the given streams, which the receiver prints
-  // on too; Main runs it on the console when it is no terminal.
+  // on too, each byte as the server sent it; Main runs it on the console
+  // when it is no terminal.
   void Run(std::istream &input, std::ostream &output);
 
 protected:
   void Main() override;
 
 private:
+  // With a mask, the receiver shows what the server sends in its form.
+  void Run(std::istream &input, std::ostream &output, TextMask *mask);
   // Runs the command loop with lines from a line editor on a terminal.
   void Run(LineEditor &editor, EditorConsole &output);
   // Acts on one line, the line feed appended.

@@ -1,5 +1,24 @@
 #include "ScreenCompositor.h"
 
+namespace {
+bool IsSgrParameter(char c) { return (c >= '0' && c <= '9') || c == ';' || c == ':'; }
+
+// Where the text's last character ends: the SGRs behind it (a server's
+// colours put back to the default) draw nothing.
+std::size_t TextEnd(const char *bytes, std::size_t length) {
+  std::size_t end = length;
+  while (end > 0 && bytes[end - 1] == 'm') {
+    std::size_t start = end - 1;
+    while (start > 0 && IsSgrParameter(bytes[start - 1]))
+      --start;
+    if (start < 2 || bytes[start - 1] != '[' || bytes[start - 2] != '\x1b')
+      break;
+    end = start - 2;
+  }
+  return end;
+}
+} // namespace
+
 ScreenCompositor::ScreenCompositor(Terminal &terminal) : terminal(terminal) {}
 
 bool ScreenCompositor::DrawRow(const std::string &newRow, int newCursorColumn) {
@@ -82,10 +101,14 @@ bool ScreenCompositor::Show(const char *bytes, std::size_t length, bool continue
   continues = continues && partial;
   if (!continues)
     overText = false;
-  if (length == 0)
+  const std::size_t end = TextEnd(bytes, length);
+  if (end == 0) {
+    // Nothing to draw: attributes alone change nothing on the screen.
+    pending.append(bytes, length);
     partial = continues;
-  else
-    Place(bytes, length, continues);
+  } else {
+    Place(bytes, length, end, continues);
+  }
   // With more to come at once the row stays off, so that a server sending
   // many short pieces costs one write and one redraw for all of them.
   if (more)
@@ -93,7 +116,8 @@ bool ScreenCompositor::Show(const char *bytes, std::size_t length, bool continue
   return Send(std::string());
 }
 
-void ScreenCompositor::Place(const char *bytes, std::size_t length, bool continues) {
+void ScreenCompositor::Place(const char *bytes, std::size_t length, std::size_t end,
+                             bool continues) {
   if (shown && !rowOff)
     pending += "\r\x1b[K";
   rowOff = shown;
@@ -101,15 +125,15 @@ void ScreenCompositor::Place(const char *bytes, std::size_t length, bool continu
     pending += "\x1b"
                "8";
   pending.append(bytes, length);
-  partial = bytes[length - 1] != '\n';
+  partial = bytes[end - 1] != '\n';
   // Where the text's last row went back over itself, the cursor may stand
   // on text.
-  std::size_t rowStart = length;
+  std::size_t rowStart = end;
   while (rowStart > 0 && bytes[rowStart - 1] != '\n')
     --rowStart;
   if (rowStart > 0)
     overText = false;
-  for (std::size_t i = rowStart; i < length; ++i)
+  for (std::size_t i = rowStart; i < end; ++i)
     overText = overText || bytes[i] == '\r' || bytes[i] == '\b';
   if (partial) {
     // A text that filled its row's last column leaves the cursor waiting to

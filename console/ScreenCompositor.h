@@ -33,7 +33,8 @@ public:
 
   // Text of the program's own, which starts a row of its own.
   bool Write(const char *bytes, std::size_t length);
-  // Received text. With `continues` it goes on where the text before it
+  // Received text, which may hold SGRs and ends with the attributes at
+  // their default. With `continues` it goes on where the text before it
   // stopped (a stream's next read, the next part of a long piece); with
   // `more` another comes at once, and this one waits for it so that both
   // cost one write and one redraw of the row.
@@ -53,9 +54,9 @@ public:
 
 private:
   bool Show(const char *bytes, std::size_t length, bool continues, bool more);
-  // Adds the bytes that put a non-empty text above the row to those
-  // pending.
-  void Place(const char *bytes, std::size_t length, bool continues);
+  // Adds the bytes that put a text above the row to those pending; its
+  // last character ends at `end`, SGRs behind.
+  void Place(const char *bytes, std::size_t length, std::size_t end, bool continues);
   // Writes what is pending, the row drawn back where that took it off,
   // then `bytes`.
   bool Send(const std::string &bytes);

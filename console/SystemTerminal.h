@@ -2,6 +2,7 @@
 #define SKELLAN_CONSOLE_SYSTEMTERMINAL_H
 
 #include "Terminal.h"
+#include "TextMask.h"
 
 #include <memory>
 
@@ -14,6 +15,11 @@ public:
   // Whether standard input is a terminal (a person typing), whatever
   // standard output is.
   static bool InputIsTerminal();
+  // The mask for what a server sends when standard output is a terminal,
+  // in the terminal's encoding; nullptr when it is not, and the bytes go
+  // out as they are. `drawnByEditor`: the line editor's backend draws the
+  // output, which shows colours wherever the platform can.
+  static std::unique_ptr<TextMask> OutputMask(bool drawnByEditor);
 };
 
 #endif

@@ -20,7 +20,7 @@
 // ESC M (index, reverse index: down or up one row at the same column,
 // scrolling at the screen's edge). A character written in the last column
 // leaves the cursor there until the next one wraps, as on a VT terminal.
-// Received bytes pass through as they are.
+// Received text comes masked (TextMask): text, CR, LF, TAB and SGR only.
 class Terminal {
 public:
   struct Size {

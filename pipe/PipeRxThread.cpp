@@ -31,6 +31,7 @@ void PipeRxThread::WaitForQuiet(Clock::duration quiet, Clock::time_point deadlin
 
 void PipeRxThread::Main() {
   Receive();
+  output.Ended();
   std::lock_guard<std::mutex> lock(activityMutex);
   ended = true;
   activityChanged.notify_all();

@@ -17,6 +17,8 @@ public:
 
   // Shows the bytes; false once the output takes no more.
   virtual bool Show(const char *bytes, std::size_t length, unsigned flags) = 0;
+  // Nothing more comes from this connection.
+  virtual void Ended() = 0;
 
 protected:
   ~ReceivedOutput() = default;

@@ -4,6 +4,8 @@
 
 #include <clocale>
 #include <cstring>
+#include <cwchar>
+#include <cwctype>
 #include <langinfo.h>
 #include <unistd.h>
 
@@ -18,3 +20,16 @@ std::unique_ptr<Terminal> SystemTerminal::Open() {
 }
 
 bool SystemTerminal::InputIsTerminal() { return isatty(STDIN_FILENO) != 0; }
+
+std::unique_ptr<TextMask> SystemTerminal::OutputMask(bool) {
+  if (!isatty(STDOUT_FILENO))
+    return nullptr;
+  std::setlocale(LC_CTYPE, "");
+  const bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  // In a single-byte locale the locale says which upper bytes print.
+  const auto isText = [](unsigned char byte) {
+    const std::wint_t wide = std::btowc(byte);
+    return wide != WEOF && std::iswprint(wide) && !(wide >= 0x80 && wide < 0xa0);
+  };
+  return std::make_unique<TextMask>(utf8, isText, TextMask::KeepColours);
+}

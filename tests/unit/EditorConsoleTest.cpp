@@ -1,12 +1,15 @@
 // The shell's output on the line editor's compositor: where each kind of
 // run the receiver hands on is placed, against a model of a VT screen.
 #include "EditorConsole.h"
+#include "LineEditor.h"
 #include "ScreenCompositor.h"
+#include "TextMask.h"
 #include "console/ScriptedTerminal.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 TEST(EditorConsoleTest, PiecesStartRowsAndStreamsAndPartsGoOnWhereTheTextStopped) {
@@ -33,5 +36,49 @@ TEST(EditorConsoleTest, PiecesStartRowsAndStreamsAndPartsGoOnWhereTheTextStopped
   // The two pieces of one read went out in one write.
   ASSERT_FALSE(terminal.writes.empty());
   EXPECT_NE(terminal.writes[0].find('b'), std::string::npos) << terminal.writes[0];
+}
+class NoCompletion : public Completer {
+public:
+  std::vector<std::string> Candidates(const std::string &, const std::string &) override {
+    return {};
+  }
+};
+
+// On a terminal the server's text is masked: its colours stay on its own
+// text, across a stream's reads too, its other sequences show as text, and
+// the prompt and the typed line keep the terminal's own attributes.
+TEST(EditorConsoleTest, AMaskedServerKeepsItsColoursToItselfAndDrivesNothing) {
+  ScriptedTerminal terminal(40, 8);
+  ScreenCompositor screen(terminal);
+  NoCompletion completer;
+  LineEditor editor(terminal, screen, completer, "$ ");
+  TextMask mask(true, nullptr, TextMask::KeepColours);
+  EditorConsole console(screen, &mask);
+  const unsigned stream =
+      EditorConsole::OpensPiece | EditorConsole::ClosesPiece | EditorConsole::FromStream;
+  const auto read = [&](const std::string &bytes) {
+    terminal.During(
+        [&console, bytes, stream] { console.Show(bytes.data(), bytes.size(), stream); });
+  };
+  ASSERT_TRUE(editor.Start());
+  terminal.Type("typ");
+  // An SGR cut between two reads, a clear-screen and a title in the text.
+  read("\x1b[3");
+  read("1mred");
+  terminal.Type("ed");
+  read(" still\x1b[2J\x1b]2;t\x07\n");
+  terminal.Type("\r");
+  std::string line;
+  EXPECT_EQ(editor.ReadLine(line), LineEditor::GotLine);
+  EXPECT_EQ(line, "typed");
+  editor.Stop();
+
+  const std::string picture = terminal.screen.Picture();
+  EXPECT_EQ(terminal.screen.Row(0), "red still^[[2J^[]2;t^G") << picture;
+  EXPECT_EQ(terminal.screen.Row(1), "$ typed") << picture;
+  // In colour: the server's text and the masked bytes (reverse video),
+  // nothing of the prompt or the line.
+  EXPECT_EQ(terminal.screen.Coloured(), "red still^[[2J^[]2;t^G");
+  EXPECT_TRUE(terminal.screen.Unknown().empty()) << terminal.screen.Unknown().front();
 }
 } // namespace

@@ -26,6 +26,10 @@ public:
       ++flushes;
     return true;
   }
+  void Ended() override {
+    std::lock_guard<std::mutex> lock(mutex);
+    ++ends;
+  }
   std::string Text() {
     std::lock_guard<std::mutex> lock(mutex);
     return text;
@@ -34,11 +38,16 @@ public:
     std::lock_guard<std::mutex> lock(mutex);
     return flushes;
   }
+  int Ends() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return ends;
+  }
 
 private:
   std::mutex mutex;
   std::string text;
   int flushes = 0;
+  int ends = 0;
 };
 
 // Runs a receiver over the given messages and returns what it printed once
@@ -56,6 +65,7 @@ std::string Receive(const std::vector<std::string> &messages, int *flushes = nul
   }
   EXPECT_FALSE(pipe.IsOpen());
   EXPECT_FALSE(fake.UsedReleasedHandle());
+  EXPECT_EQ(output.Ends(), 1) << "the output was not told, once, that nothing more comes";
   if (flushes != nullptr)
     *flushes = output.Flushes();
   return output.Text();

@@ -6,6 +6,7 @@
 #include "PlainConsole.h"
 #include "FakePipeApi.h"
 #include "ShellProcess.h"
+#include "TextMask.h"
 
 #include <gtest/gtest.h>
 
@@ -119,6 +120,52 @@ TEST(PlainConsoleTest, EachPieceReplacesThePromptLineAndTheRunsOfAReadShareAFlus
   EXPECT_TRUE(console.Prompt());
   EXPECT_EQ(buffer.str(), "\ra> \r> \rb\n> \rlong piece> OK\n\r> ");
   EXPECT_EQ(buffer.flushes, 5);
+}
+
+// The text a terminal shows of what the console wrote, SGRs taken out;
+// any other escape sequence is kept whole, and would fail the test.
+std::string WithoutSgr(const std::string &written) {
+  std::string shown;
+  for (std::size_t i = 0; i < written.size(); ++i) {
+    const std::size_t end = written.find_first_not_of("0123456789;:", i + 2);
+    if (written.compare(i, 2, "\x1b[") == 0 && end != std::string::npos && written[end] == 'm')
+      i = end;
+    else
+      shown += written[i];
+  }
+  return shown;
+}
+
+TEST(PlainConsoleTest, OnATerminalTheServersTextIsMaskedAndThePromptWearsNoColour) {
+  std::ostringstream stream;
+  TextMask mask(true, nullptr, TextMask::KeepColours);
+  PlainConsole console(stream, "$ ", &mask);
+  const unsigned whole = PlainConsole::OpensPiece | PlainConsole::ClosesPiece;
+  const unsigned read = whole | PlainConsole::FromStream;
+  const auto show = [&](const std::string &bytes, unsigned flags) {
+    return console.Show(bytes.data(), bytes.size(), flags);
+  };
+
+  EXPECT_TRUE(show("\x1b[1mbold\x1b[H", whole));
+  std::string written = stream.str();
+  EXPECT_EQ(WithoutSgr(written), "\rbold^[[H$ ");
+  EXPECT_EQ(written.substr(written.size() - 6), "\x1b[0m$ ") << "the prompt is not reset";
+
+  // A stream: a character cut between reads is judged whole; a colour goes
+  // on in the next read, and is off for every prompt.
+  stream.str("");
+  EXPECT_TRUE(show("\x1b[31mre\xc3", read));
+  EXPECT_TRUE(show("\xbc\x1b[", read));
+  EXPECT_TRUE(show("7mX", read));
+  written = stream.str();
+  EXPECT_EQ(WithoutSgr(written), "\rre$ \r\xc3\xbc$ \rX$ ");
+  EXPECT_EQ(written, "\r\x1b[31mre\x1b[0m$ \r\x1b[31m\xc3\xbc\x1b[0m$ \r\x1b[31m\x1b[7mX\x1b[0m$ ");
+
+  // The connection ends inside a character: its bytes still show.
+  stream.str("");
+  EXPECT_TRUE(show("\xe6\x97", read));
+  console.Ended();
+  EXPECT_EQ(WithoutSgr(stream.str()), "\r$ \r<E6><97>$ ");
 }
 
 // A console whose writes or flushes stop at a gate until the test opens

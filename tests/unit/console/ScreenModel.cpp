@@ -51,6 +51,8 @@ void ScreenModel::Put(const std::string &glyph, int width) {
     LineFeed();
   }
   cells[row][column] = glyph;
+  if (!rendition.empty())
+    coloured += glyph;
   if (width == 2)
     cells[row][column + 1] = "";
   column += width;
@@ -95,10 +97,12 @@ std::size_t ScreenModel::Escape(const std::string &bytes, std::size_t at) {
   case '7':
     savedColumn = column;
     savedRow = row;
+    savedRendition = rendition;
     return at + 2;
   case '8':
     column = savedColumn;
     row = savedRow;
+    rendition = savedRendition;
     pendingWrap = false;
     return at + 2;
   case 'D':
@@ -123,6 +127,17 @@ std::size_t ScreenModel::Escape(const std::string &bytes, std::size_t at) {
   }
   const std::string parameters = bytes.substr(at + 2, end - at - 2);
   const std::string sequence = bytes.substr(at, end + 1 - at);
+  if (bytes[end] == 'm' && parameters.find_first_not_of("0123456789;:") == std::string::npos) {
+    // All parameters 0 or empty reset every attribute; a first one of 0
+    // starts afresh.
+    if (parameters.find_first_not_of("0;") == std::string::npos)
+      rendition.clear();
+    else if (parameters[0] == '0' || parameters[0] == ';')
+      rendition = parameters;
+    else
+      rendition += ";" + parameters;
+    return end + 1;
+  }
   const int n = parameters.empty() ? 1 : std::atoi(parameters.c_str());
   const bool plain = parameters.find_first_not_of("0123456789") == std::string::npos;
   switch (plain ? bytes[end] : '\0') {

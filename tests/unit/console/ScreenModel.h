@@ -7,7 +7,8 @@
 
 // A small VT screen: what a terminal shows after the bytes the editor
 // writes. It knows exactly the control sequences the editor may use (see
-// console/Terminal.h) and notes any other, so a test also fails when the
+// console/Terminal.h) and SGR, which passes in what a server sends, and
+// notes any other, so a test also fails when the
 // editor writes something a console backend would have to guess at. A
 // character's width comes from its code point: CJK ideographs and Hangul
 // syllables take two columns, as wcwidth says.
@@ -28,6 +29,8 @@ public:
   int CursorRow() const { return row; }
   // The sequences written that the model does not know.
   const std::vector<std::string> &Unknown() const { return unknown; }
+  // Every character written while an SGR had set attributes, in order.
+  const std::string &Coloured() const { return coloured; }
   // The screen with row numbers and the cursor, for a failure message.
   std::string Picture() const;
 
@@ -48,6 +51,11 @@ private:
   bool pendingWrap = false;
   int savedColumn = 0;
   int savedRow = 0;
+  // The parameters of the SGRs in effect since the last that reset all,
+  // and those saved with the cursor.
+  std::string rendition;
+  std::string savedRendition;
+  std::string coloured;
   std::vector<std::string> unknown;
 };
 

@@ -33,6 +33,13 @@ void ScriptedTerminal::Receive(const std::string &bytes, bool continues, bool mo
   });
 }
 
+void ScriptedTerminal::During(std::function<void()> action) {
+  script.push_back([action](Event &) {
+    action();
+    return false;
+  });
+}
+
 void ScriptedTerminal::ResizeTo(int columns, int rows) {
   script.push_back([this, columns, rows](Event &event) {
     size = {columns, rows};

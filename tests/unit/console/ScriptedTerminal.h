@@ -24,6 +24,8 @@ public:
   // `compositor` as the receiver thread would show it (see
   // ScreenCompositor::ShowReceived).
   void Receive(const std::string &bytes, bool continues = false, bool more = false);
+  // Between the keys before and after: anything another thread would do.
+  void During(std::function<void()> action);
   void ResizeTo(int columns, int rows);
   // Another program's output on the same terminal, while this one waits.
   void Meanwhile(const std::string &bytes);
