@@ -50,23 +50,25 @@ std::string SizeText(std::size_t bytes) {
 BenchRunner::BenchRunner(const BenchOptions &benchOptions, std::ostream &runRecords,
                          std::ostream &progressOut)
     : options(benchOptions), runs(runRecords), progress(progressOut),
-      // A path, not a plain name: every client then finds the socket whatever TMPDIR says.
-      pipeName("/tmp/CoreFxPipe_skellan-bench-" + std::to_string(getpid())), socketPath(pipeName),
-      line(MakeLine(options.lineBytes)), bigLine(MakeLine(options.messageBytes)) {
-  for (const std::string &name : options.clients) {
-    if (name == "skellan")
-      clients.push_back(ClientProfile::Skellan(options.clientProgram, pipeName));
-    else if (name == "socat")
-      clients.push_back(ClientProfile::Socat(options.socatProgram, socketPath));
-    else
-      clients.push_back(ClientProfile::Bare(options.bareProgram, socketPath));
-  }
+      // Paths, not plain names: every client then finds the sockets whatever TMPDIR says.
+      socketPath("/tmp/CoreFxPipe_skellan-bench-" + std::to_string(getpid())),
+      oncePath(socketPath + "-once"), line(MakeLine(options.lineBytes)),
+      bigLine(MakeLine(options.messageBytes)) {
+  for (const std::string &name : options.clients)
+    clients.push_back(ClientProfile::For(name, Program(name), socketPath));
 }
 
 BenchRunner::~BenchRunner() {
-  server.reset();
-  // The server removes its socket when it ends by itself, not when killed.
-  unlink(socketPath.c_str());
+  servers.clear();
+  // A server removes its socket when it ends by itself, not when killed.
+  for (const std::string *path : {&socketPath, &oncePath})
+    unlink(path->c_str());
+}
+
+const std::string &BenchRunner::Program(const std::string &client) const {
+  if (client == "skellan")
+    return options.clientProgram;
+  return client == "socat" ? options.socatProgram : options.bareProgram;
 }
 
 BenchRunner::Clock::time_point BenchRunner::Deadline() const {
@@ -81,7 +83,8 @@ void BenchRunner::Check(bool ok, const ClientProfile &client, const char *test,
 
 ResultTable BenchRunner::Run() {
   runs << "round,client,test,count,median,p99,unit,cpu_ms,peak_rss_kib\n";
-  StartServer();
+  StartServer("", socketPath);
+  StartServer("--once", oncePath);
   using Test = void (BenchRunner::*)(const ClientProfile &, std::size_t);
   const std::pair<const char *, Test> tests[] = {{"round trips", &BenchRunner::RoundTrips},
                                                  {"throughput", &BenchRunner::Throughput},
@@ -103,24 +106,29 @@ ResultTable BenchRunner::Run() {
     }
     progress << "\n";
   }
-  StopServer();
+  StopServers();
   return Summary();
 }
 
-void BenchRunner::StartServer() {
-  server.reset(new SpawnedProcess({options.serverProgram, pipeName}));
-  ConsoleDriver driver(*server);
+void BenchRunner::StartServer(const std::string &ending, const std::string &path) {
+  std::vector<std::string> command{options.serverProgram, path};
+  if (!ending.empty())
+    command.insert(command.begin() + 1, ending);
+  servers.emplace_back(new SpawnedProcess(command));
+  ConsoleDriver driver(*servers.back());
   std::string first;
-  if (!driver.ReadLine(first, Deadline()) || first != "listening " + socketPath)
+  if (!driver.ReadLine(first, Deadline()) || first != "listening " + path)
     throw std::runtime_error("the echo server " + options.serverProgram +
-                             " did not start listening on " + socketPath);
+                             " did not start listening on " + path);
 }
 
-void BenchRunner::StopServer() {
-  // It ends at the end of its input.
-  server->CloseInput();
-  server->WaitForExit(Clock::now() + serverStopTime);
-  server.reset();
+void BenchRunner::StopServers() {
+  // Each ends at the end of its input.
+  for (const auto &server : servers)
+    server->CloseInput();
+  for (const auto &server : servers)
+    server->WaitForExit(Clock::now() + serverStopTime);
+  servers.clear();
 }
 
 void BenchRunner::End(const ClientProfile &client, const char *test, SpawnedProcess &process,
@@ -190,8 +198,11 @@ void BenchRunner::Throughput(const ClientProfile &client, std::size_t round) {
          process.PeakRssKiB());
 }
 
-void BenchRunner::StartToExit(const ClientProfile &client, std::size_t round) {
+void BenchRunner::StartToExit(const ClientProfile &measured, std::size_t round) {
   const char *test = "start to exit";
+  // Its server closes the connection after the echo, so that a client that
+  // waits for a quiet server at the end of its input leaves at once.
+  const ClientProfile client = ClientProfile::For(measured.name, Program(measured.name), oncePath);
   // The whole input at once: skellan reads and acts on one line at a time.
   const std::string input = client.connect + line;
   const std::uint64_t expected = client.connectOutput + client.OutputPerLine(line.size());

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-// Runs the benchmark: starts the echo server, then in every round each
+// Runs the benchmark: starts the echo servers, then in every round each
 // test for each client, one client after another, starting each round with
 // the next client so that none always runs first. Every run starts a fresh
 // client process and checks that it wrote exactly what was expected and
@@ -49,8 +49,9 @@ private:
     std::map<std::string, double> failuresPerRoundTrip;
   };
 
-  void StartServer();
-  void StopServer();
+  // Starts a skellan-bench-echo with `ending` (its option, or none) at `path`.
+  void StartServer(const std::string &ending, const std::string &path);
+  void StopServers();
   void RoundTrips(const ClientProfile &client, std::size_t round);
   void Throughput(const ClientProfile &client, std::size_t round);
   void StartToExit(const ClientProfile &client, std::size_t round);
@@ -65,6 +66,8 @@ private:
   void Record(std::size_t round, const ClientProfile &client, const char *test, std::size_t count,
               double median, double p99, const char *unit, double cpuMillis, long peakRssKiB);
   Clock::time_point Deadline() const;
+  // The program that runs the client of that name.
+  const std::string &Program(const std::string &client) const;
   ResultTable Summary() const;
   // The system calls per round trip, and below them the calls that make
   // them up, the most frequent first.
@@ -73,13 +76,15 @@ private:
   const BenchOptions &options;
   std::ostream &runs;
   std::ostream &progress;
-  const std::string pipeName;
+  // The echo server's socket, and that of the one that closes each
+  // connection after its first echo.
   const std::string socketPath;
+  const std::string oncePath;
   const std::string line;
   const std::string bigLine;
   std::vector<ClientProfile> clients;
   std::map<std::string, Figures> figures;
-  std::unique_ptr<SpawnedProcess> server;
+  std::vector<std::unique_ptr<SpawnedProcess>> servers;
 };
 
 #endif

@@ -6,6 +6,15 @@ constexpr std::uint64_t connectedBytes = 13;   // "OK Connected\n"
 constexpr std::uint64_t messageFrameBytes = 3; // "\r" before a message, "$ " after it
 } // namespace
 
+ClientProfile ClientProfile::For(const std::string &name, const std::string &program,
+                                 const std::string &path) {
+  if (name == "skellan")
+    return Skellan(program, path);
+  if (name == "socat")
+    return Socat(program, path);
+  return Bare(program, path);
+}
+
 ClientProfile ClientProfile::Skellan(const std::string &program, const std::string &pipeName) {
   ClientProfile profile;
   profile.name = "skellan";

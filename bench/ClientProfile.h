@@ -22,6 +22,11 @@ struct ClientProfile {
 
   std::uint64_t OutputPerLine(std::size_t lineBytes) const { return lineBytes + lineOverhead; }
 
+  // The client `name` (skellan, socat or bare), started as `program`, for
+  // the pipe at the socket path `path`.
+  static ClientProfile For(const std::string &name, const std::string &program,
+                           const std::string &path);
+
   // Skellan writes "\r$ " before each line it reads, "OK Connected\n" for
   // the connect command and "\r" + message + "$ " for each message it gets.
   static ClientProfile Skellan(const std::string &program, const std::string &pipeName);
