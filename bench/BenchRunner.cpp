@@ -52,8 +52,8 @@ BenchRunner::BenchRunner(const BenchOptions &benchOptions, std::ostream &runReco
     : options(benchOptions), runs(runRecords), progress(progressOut),
       // Paths, not plain names: every client then finds the sockets whatever TMPDIR says.
       socketPath("/tmp/CoreFxPipe_skellan-bench-" + std::to_string(getpid())),
-      oncePath(socketPath + "-once"), line(MakeLine(options.lineBytes)),
-      bigLine(MakeLine(options.messageBytes)) {
+      oncePath(socketPath + "-once"), stayPath(socketPath + "-stay"),
+      line(MakeLine(options.lineBytes)), bigLine(MakeLine(options.messageBytes)) {
   for (const std::string &name : options.clients)
     clients.push_back(ClientProfile::For(name, Program(name), socketPath));
 }
@@ -61,7 +61,7 @@ BenchRunner::BenchRunner(const BenchOptions &benchOptions, std::ostream &runReco
 BenchRunner::~BenchRunner() {
   servers.clear();
   // A server removes its socket when it ends by itself, not when killed.
-  for (const std::string *path : {&socketPath, &oncePath})
+  for (const std::string *path : {&socketPath, &oncePath, &stayPath})
     unlink(path->c_str());
 }
 
@@ -85,10 +85,12 @@ ResultTable BenchRunner::Run() {
   runs << "round,client,test,count,median,p99,unit,cpu_ms,peak_rss_kib\n";
   StartServer("", socketPath);
   StartServer("--once", oncePath);
+  StartServer("--stay", stayPath);
   using Test = void (BenchRunner::*)(const ClientProfile &, std::size_t);
   const std::pair<const char *, Test> tests[] = {{"round trips", &BenchRunner::RoundTrips},
                                                  {"throughput", &BenchRunner::Throughput},
-                                                 {"start to exit", &BenchRunner::StartToExit}};
+                                                 {"start to exit", &BenchRunner::StartToExit},
+                                                 {"end of a script", &BenchRunner::ScriptEnd}};
   for (std::size_t round = 0; round < options.rounds; ++round) {
     progress << "round " << round + 1 << "/" << options.rounds << ":" << std::flush;
     for (const auto &test : tests) {
@@ -227,6 +229,47 @@ void BenchRunner::StartToExit(const ClientProfile &measured, std::size_t round) 
          cpuSeconds * 1e3, peakRss);
 }
 
+void BenchRunner::ScriptEnd(const ClientProfile &measured, std::size_t round) {
+  const char *test = "end of a script";
+  const ClientProfile client = ClientProfile::For(measured.name, Program(measured.name), stayPath);
+  // A script's whole input, which ends right after the line: what comes
+  // then is up to the client.
+  const std::string input = client.connect + line;
+  const std::uint64_t withEcho = client.connectOutput + client.OutputPerLine(line.size());
+  const std::uint64_t withoutEcho = withEcho - client.EchoOutput(line.size());
+  Figures &mine = figures[client.name];
+  SampleSet samples;
+  double cpuSeconds = 0;
+  long peakRss = 0;
+  for (std::size_t i = 0; i < options.scriptEnds; ++i) {
+    const Clock::time_point deadline = Deadline();
+    const Clock::time_point start = Clock::now();
+    SpawnedProcess process(client.command);
+    ConsoleDriver driver(process);
+    Check(driver.Exchange(input, 1, 0, deadline), client, test, "it took no input");
+    Check(driver.Finish(deadline), client, test, "its output did not end");
+    Check(process.WaitForExit(deadline), client, test, "it did not exit");
+    samples.Add(Micros(Clock::now() - start) / 1e3);
+    Check(process.ExitCode() == 0, client, test,
+          "it exited with status " + std::to_string(process.ExitCode()));
+    // A client that leaves before the echo is back shows all but the echo.
+    const bool echoed =
+        driver.OutputBytes() == withEcho && driver.Recent().find(line) != std::string::npos;
+    Check(echoed || driver.OutputBytes() == withoutEcho, client, test,
+          "it wrote " + std::to_string(driver.OutputBytes()) + " bytes, not " +
+              std::to_string(withEcho) + " (or " + std::to_string(withoutEcho) +
+              " without the echo)");
+    ++mine.scriptEnds;
+    mine.scriptEchoes += echoed ? 1 : 0;
+    cpuSeconds += process.CpuSeconds();
+    peakRss = std::max(peakRss, process.PeakRssKiB());
+  }
+  mine.scriptEndMillis.Add(samples);
+  mine.peakRssKiB.Add(static_cast<double>(peakRss));
+  Record(round, client, test, samples.Size(), samples.Median(), samples.Percentile(99), "ms",
+         cpuSeconds * 1e3, peakRss);
+}
+
 void BenchRunner::SystemCalls(const ClientProfile &client) {
   const StraceSummary idle = Traced(client, 0);
   const StraceSummary busy = Traced(client, BenchOptions::tracedRoundTrips);
@@ -286,6 +329,12 @@ ResultTable BenchRunner::Summary() const {
             column([](const Figures &f) { return f.throughputCpuMillis.Median(); }));
   table.Add("start to exit median", "ms", true,
             column([](const Figures &f) { return f.startToExitMillis.Median(); }));
+  table.Add("end of a script median", "ms", true,
+            column([](const Figures &f) { return f.scriptEndMillis.Median(); }));
+  table.Add("echo shown at a script's end", "%", false, column([](const Figures &f) {
+              return 100.0 * static_cast<double>(f.scriptEchoes) /
+                     static_cast<double>(f.scriptEnds);
+            }));
   table.Add("peak resident memory", "KiB", true,
             column([](const Figures &f) { return f.peakRssKiB.Max(); }));
   if (options.strace)

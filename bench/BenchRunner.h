@@ -42,6 +42,10 @@ private:
     SampleSet throughputMBps;
     SampleSet throughputCpuMillis;
     SampleSet startToExitMillis;
+    SampleSet scriptEndMillis;
+    // Of the end-of-script runs, those whose output held the echo.
+    std::size_t scriptEnds = 0;
+    std::size_t scriptEchoes = 0;
     SampleSet peakRssKiB;
     // Under strace: how often each call was made per round trip, and how
     // often it failed.
@@ -55,6 +59,7 @@ private:
   void RoundTrips(const ClientProfile &client, std::size_t round);
   void Throughput(const ClientProfile &client, std::size_t round);
   void StartToExit(const ClientProfile &client, std::size_t round);
+  void ScriptEnd(const ClientProfile &client, std::size_t round);
   // Counts the client's system calls per round trip: those of a run with
   // round trips less those of a run without, both under strace.
   void SystemCalls(const ClientProfile &client);
@@ -76,10 +81,11 @@ private:
   const BenchOptions &options;
   std::ostream &runs;
   std::ostream &progress;
-  // The echo server's socket, and that of the one that closes each
-  // connection after its first echo.
+  // The echo server's socket, that of the one that closes each connection
+  // after its first echo, and that of the one that stays connected.
   const std::string socketPath;
   const std::string oncePath;
+  const std::string stayPath;
   const std::string line;
   const std::string bigLine;
   std::vector<ClientProfile> clients;

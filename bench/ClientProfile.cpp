@@ -24,6 +24,7 @@ ClientProfile ClientProfile::Skellan(const std::string &program, const std::stri
   profile.connectOutput = promptBytes + connectedBytes + promptBytes;
   // The message's frame and the prompt for the next line.
   profile.lineOverhead = messageFrameBytes + promptBytes;
+  profile.echoFrame = messageFrameBytes;
   return profile;
 }
 
