@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A short run of the benchmark (bench/README.md) on a build directory: a few
-# hundred round trips, a small throughput run and a few starts per client.
+# hundred round trips, a small throughput run, a few starts and two ends of
+# a script per client.
 # It fails only when the benchmark cannot be built or run, or a client does
 # not answer as expected; the figures themselves never fail it.
 #
@@ -24,5 +25,6 @@ cmake --build "$build" --target skellan-bench
 out="$build/bench/smoke"
 # The benchmark bounds each wait itself; this bounds the whole run.
 timeout --kill-after=10 600 "$build/bench/skellan-bench" \
-  --rounds 1 --round-trips 300 --messages 50 --startups 3 --timeout 30 --out "$out"
+  --rounds 1 --round-trips 300 --messages 50 --startups 3 --script-ends 2 \
+  --timeout 30 --out "$out"
 test -s "$out/summary.csv"

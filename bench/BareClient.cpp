@@ -1,5 +1,6 @@
 #include "BareClient.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,10 @@ constexpr int wantedSendBuffer = 8 * 1024 * 1024;
 // only the pages a message fills become resident.
 constexpr std::size_t maxMessage = 32 * 1024 * 1024;
 constexpr std::size_t readSize = 64 * 1024;
+// At the end of input: how long a quiet server is waited for, and the
+// longest wait for one that goes on sending.
+constexpr std::chrono::milliseconds quietTime(250);
+constexpr std::chrono::seconds exitLimit(2);
 
 void Report(const char *what) {
   std::fprintf(stderr, "skellan-bench-bare: %s: %s\n", what, std::strerror(errno));
@@ -48,6 +53,8 @@ int BareClient::Run() {
     return 1;
   std::thread receiver(&BareClient::ReceiveLoop, this);
   const bool sent = SendLines();
+  if (sent)
+    WaitForQuiet();
   // Shutting both directions ends the receiver's pending recv.
   shutdown(fd, SHUT_RDWR);
   receiver.join();
@@ -131,7 +138,28 @@ bool BareClient::Send(const char *bytes, std::size_t size) {
   }
 }
 
+void BareClient::WaitForQuiet() {
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point limit = start + exitLimit;
+  std::unique_lock<std::mutex> lock(mutex);
+  while (receiving) {
+    const Clock::time_point until = std::min(std::max(lastReceived, start) + quietTime, limit);
+    if (Clock::now() >= until)
+      return;
+    receiverEnded.wait_until(lock, until);
+  }
+}
+
 void BareClient::ReceiveLoop() {
+  CopyMessages();
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    receiving = false;
+  }
+  receiverEnded.notify_one();
+}
+
+void BareClient::CopyMessages() {
   std::unique_ptr<char[]> buffer(new char[maxMessage]);
   for (;;) {
     // MSG_TRUNC: the message's real length, so that a cut one is noticed.
@@ -158,5 +186,7 @@ void BareClient::ReceiveLoop() {
       receiveFailed = true;
       return;
     }
+    std::lock_guard<std::mutex> lock(mutex);
+    lastReceived = Clock::now();
   }
 }

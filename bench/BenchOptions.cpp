@@ -27,6 +27,7 @@ std::string BenchOptions::Usage() {
          "  --messages N        messages per throughput run (1000)\n"
          "  --message-bytes N   characters of a throughput line (61440)\n"
          "  --startups N        start-to-exit runs per client and round (20)\n"
+         "  --script-ends N     end-of-script runs per client and round (5)\n"
          "  --clients LIST      comma-separated, of skellan,socat,bare (all three)\n"
          "  --client PATH       the skellan to measure (this build's)\n"
          "  --socat PATH        the socat to run, or none (socat on PATH)\n"
@@ -84,6 +85,8 @@ BenchOptions::Action BenchOptions::Parse(const std::vector<std::string> &args) {
             Fail("--message-bytes must be at most " + std::to_string(maxMessageBytes)));
     else if (option == "--startups")
       ok = Count(option, value, 1, startups);
+    else if (option == "--script-ends")
+      ok = Count(option, value, 1, scriptEnds);
     else if (option == "--timeout")
       ok = Count(option, value, 1, timeoutSeconds);
     else if (option == "--client")

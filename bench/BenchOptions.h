@@ -32,6 +32,7 @@ public:
   std::size_t messages = 1000;
   std::size_t messageBytes = 60 * 1024;
   std::size_t startups = 20;
+  std::size_t scriptEnds = 5;
   // For each single wait.
   std::size_t timeoutSeconds = 60;
   // Whether each client also runs under strace, to count its system calls.

@@ -50,23 +50,25 @@ std::string SizeText(std::size_t bytes) {
 BenchRunner::BenchRunner(const BenchOptions &benchOptions, std::ostream &runRecords,
                          std::ostream &progressOut)
     : options(benchOptions), runs(runRecords), progress(progressOut),
-      // A path, not a plain name: every client then finds the socket whatever TMPDIR says.
-      pipeName("/tmp/CoreFxPipe_skellan-bench-" + std::to_string(getpid())), socketPath(pipeName),
+      // Paths, not plain names: every client then finds the sockets whatever TMPDIR says.
+      socketPath("/tmp/CoreFxPipe_skellan-bench-" + std::to_string(getpid())),
+      oncePath(socketPath + "-once"), stayPath(socketPath + "-stay"),
       line(MakeLine(options.lineBytes)), bigLine(MakeLine(options.messageBytes)) {
-  for (const std::string &name : options.clients) {
-    if (name == "skellan")
-      clients.push_back(ClientProfile::Skellan(options.clientProgram, pipeName));
-    else if (name == "socat")
-      clients.push_back(ClientProfile::Socat(options.socatProgram, socketPath));
-    else
-      clients.push_back(ClientProfile::Bare(options.bareProgram, socketPath));
-  }
+  for (const std::string &name : options.clients)
+    clients.push_back(ClientProfile::For(name, Program(name), socketPath));
 }
 
 BenchRunner::~BenchRunner() {
-  server.reset();
-  // The server removes its socket when it ends by itself, not when killed.
-  unlink(socketPath.c_str());
+  servers.clear();
+  // A server removes its socket when it ends by itself, not when killed.
+  for (const std::string *path : {&socketPath, &oncePath, &stayPath})
+    unlink(path->c_str());
+}
+
+const std::string &BenchRunner::Program(const std::string &client) const {
+  if (client == "skellan")
+    return options.clientProgram;
+  return client == "socat" ? options.socatProgram : options.bareProgram;
 }
 
 BenchRunner::Clock::time_point BenchRunner::Deadline() const {
@@ -81,11 +83,14 @@ void BenchRunner::Check(bool ok, const ClientProfile &client, const char *test,
 
 ResultTable BenchRunner::Run() {
   runs << "round,client,test,count,median,p99,unit,cpu_ms,peak_rss_kib\n";
-  StartServer();
+  StartServer("", socketPath);
+  StartServer("--once", oncePath);
+  StartServer("--stay", stayPath);
   using Test = void (BenchRunner::*)(const ClientProfile &, std::size_t);
   const std::pair<const char *, Test> tests[] = {{"round trips", &BenchRunner::RoundTrips},
                                                  {"throughput", &BenchRunner::Throughput},
-                                                 {"start to exit", &BenchRunner::StartToExit}};
+                                                 {"start to exit", &BenchRunner::StartToExit},
+                                                 {"end of a script", &BenchRunner::ScriptEnd}};
   for (std::size_t round = 0; round < options.rounds; ++round) {
     progress << "round " << round + 1 << "/" << options.rounds << ":" << std::flush;
     for (const auto &test : tests) {
@@ -103,24 +108,29 @@ ResultTable BenchRunner::Run() {
     }
     progress << "\n";
   }
-  StopServer();
+  StopServers();
   return Summary();
 }
 
-void BenchRunner::StartServer() {
-  server.reset(new SpawnedProcess({options.serverProgram, pipeName}));
-  ConsoleDriver driver(*server);
+void BenchRunner::StartServer(const std::string &ending, const std::string &path) {
+  std::vector<std::string> command{options.serverProgram, path};
+  if (!ending.empty())
+    command.insert(command.begin() + 1, ending);
+  servers.emplace_back(new SpawnedProcess(command));
+  ConsoleDriver driver(*servers.back());
   std::string first;
-  if (!driver.ReadLine(first, Deadline()) || first != "listening " + socketPath)
+  if (!driver.ReadLine(first, Deadline()) || first != "listening " + path)
     throw std::runtime_error("the echo server " + options.serverProgram +
-                             " did not start listening on " + socketPath);
+                             " did not start listening on " + path);
 }
 
-void BenchRunner::StopServer() {
-  // It ends at the end of its input.
-  server->CloseInput();
-  server->WaitForExit(Clock::now() + serverStopTime);
-  server.reset();
+void BenchRunner::StopServers() {
+  // Each ends at the end of its input.
+  for (const auto &server : servers)
+    server->CloseInput();
+  for (const auto &server : servers)
+    server->WaitForExit(Clock::now() + serverStopTime);
+  servers.clear();
 }
 
 void BenchRunner::End(const ClientProfile &client, const char *test, SpawnedProcess &process,
@@ -190,8 +200,11 @@ void BenchRunner::Throughput(const ClientProfile &client, std::size_t round) {
          process.PeakRssKiB());
 }
 
-void BenchRunner::StartToExit(const ClientProfile &client, std::size_t round) {
+void BenchRunner::StartToExit(const ClientProfile &measured, std::size_t round) {
   const char *test = "start to exit";
+  // Its server closes the connection after the echo, so that a client that
+  // waits for a quiet server at the end of its input leaves at once.
+  const ClientProfile client = ClientProfile::For(measured.name, Program(measured.name), oncePath);
   // The whole input at once: skellan reads and acts on one line at a time.
   const std::string input = client.connect + line;
   const std::uint64_t expected = client.connectOutput + client.OutputPerLine(line.size());
@@ -211,6 +224,47 @@ void BenchRunner::StartToExit(const ClientProfile &client, std::size_t round) {
   }
   Figures &mine = figures[client.name];
   mine.startToExitMillis.Add(samples);
+  mine.peakRssKiB.Add(static_cast<double>(peakRss));
+  Record(round, client, test, samples.Size(), samples.Median(), samples.Percentile(99), "ms",
+         cpuSeconds * 1e3, peakRss);
+}
+
+void BenchRunner::ScriptEnd(const ClientProfile &measured, std::size_t round) {
+  const char *test = "end of a script";
+  const ClientProfile client = ClientProfile::For(measured.name, Program(measured.name), stayPath);
+  // A script's whole input, which ends right after the line: what comes
+  // then is up to the client.
+  const std::string input = client.connect + line;
+  const std::uint64_t withEcho = client.connectOutput + client.OutputPerLine(line.size());
+  const std::uint64_t withoutEcho = withEcho - client.EchoOutput(line.size());
+  Figures &mine = figures[client.name];
+  SampleSet samples;
+  double cpuSeconds = 0;
+  long peakRss = 0;
+  for (std::size_t i = 0; i < options.scriptEnds; ++i) {
+    const Clock::time_point deadline = Deadline();
+    const Clock::time_point start = Clock::now();
+    SpawnedProcess process(client.command);
+    ConsoleDriver driver(process);
+    Check(driver.Exchange(input, 1, 0, deadline), client, test, "it took no input");
+    Check(driver.Finish(deadline), client, test, "its output did not end");
+    Check(process.WaitForExit(deadline), client, test, "it did not exit");
+    samples.Add(Micros(Clock::now() - start) / 1e3);
+    Check(process.ExitCode() == 0, client, test,
+          "it exited with status " + std::to_string(process.ExitCode()));
+    // A client that leaves before the echo is back shows all but the echo.
+    const bool echoed =
+        driver.OutputBytes() == withEcho && driver.Recent().find(line) != std::string::npos;
+    Check(echoed || driver.OutputBytes() == withoutEcho, client, test,
+          "it wrote " + std::to_string(driver.OutputBytes()) + " bytes, not " +
+              std::to_string(withEcho) + " (or " + std::to_string(withoutEcho) +
+              " without the echo)");
+    ++mine.scriptEnds;
+    mine.scriptEchoes += echoed ? 1 : 0;
+    cpuSeconds += process.CpuSeconds();
+    peakRss = std::max(peakRss, process.PeakRssKiB());
+  }
+  mine.scriptEndMillis.Add(samples);
   mine.peakRssKiB.Add(static_cast<double>(peakRss));
   Record(round, client, test, samples.Size(), samples.Median(), samples.Percentile(99), "ms",
          cpuSeconds * 1e3, peakRss);
@@ -275,6 +329,12 @@ ResultTable BenchRunner::Summary() const {
             column([](const Figures &f) { return f.throughputCpuMillis.Median(); }));
   table.Add("start to exit median", "ms", true,
             column([](const Figures &f) { return f.startToExitMillis.Median(); }));
+  table.Add("end of a script median", "ms", true,
+            column([](const Figures &f) { return f.scriptEndMillis.Median(); }));
+  table.Add("echo shown at a script's end", "%", false, column([](const Figures &f) {
+              return 100.0 * static_cast<double>(f.scriptEchoes) /
+                     static_cast<double>(f.scriptEnds);
+            }));
   table.Add("peak resident memory", "KiB", true,
             column([](const Figures &f) { return f.peakRssKiB.Max(); }));
   if (options.strace)

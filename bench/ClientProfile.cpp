@@ -6,6 +6,15 @@ constexpr std::uint64_t connectedBytes = 13;   // "OK Connected\n"
 constexpr std::uint64_t messageFrameBytes = 3; // "\r" before a message, "$ " after it
 } // namespace
 
+ClientProfile ClientProfile::For(const std::string &name, const std::string &program,
+                                 const std::string &path) {
+  if (name == "skellan")
+    return Skellan(program, path);
+  if (name == "socat")
+    return Socat(program, path);
+  return Bare(program, path);
+}
+
 ClientProfile ClientProfile::Skellan(const std::string &program, const std::string &pipeName) {
   ClientProfile profile;
   profile.name = "skellan";
@@ -15,6 +24,7 @@ ClientProfile ClientProfile::Skellan(const std::string &program, const std::stri
   profile.connectOutput = promptBytes + connectedBytes + promptBytes;
   // The message's frame and the prompt for the next line.
   profile.lineOverhead = messageFrameBytes + promptBytes;
+  profile.echoFrame = messageFrameBytes;
   return profile;
 }
 

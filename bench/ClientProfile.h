@@ -19,8 +19,17 @@ struct ClientProfile {
   std::uint64_t connectOutput = 0;
   // What it writes per line sent, on top of the echoed line itself.
   std::uint64_t lineOverhead = 0;
+  // The part of that which frames the echo.
+  std::uint64_t echoFrame = 0;
 
   std::uint64_t OutputPerLine(std::size_t lineBytes) const { return lineBytes + lineOverhead; }
+  // What it writes for the echo of a line alone.
+  std::uint64_t EchoOutput(std::size_t lineBytes) const { return lineBytes + echoFrame; }
+
+  // The client `name` (skellan, socat or bare), started as `program`, for
+  // the pipe at the socket path `path`.
+  static ClientProfile For(const std::string &name, const std::string &program,
+                           const std::string &path);
 
   // Skellan writes "\r$ " before each line it reads, "OK Connected\n" for
   // the connect command and "\r" + message + "$ " for each message it gets.

@@ -30,8 +30,8 @@ void Report(const std::string &what) {
 }
 } // namespace
 
-EchoServer::EchoServer(std::string socketPath)
-    : path(std::move(socketPath)), buffer(new char[maxMessage]) {}
+EchoServer::EchoServer(std::string socketPath, Ending when)
+    : path(std::move(socketPath)), ending(when), buffer(new char[maxMessage]) {}
 
 EchoServer::~EchoServer() {
   for (const auto &entry : connections)
@@ -101,10 +101,14 @@ int EchoServer::Run() {
       if (found == connections.end())
         continue;
       Connection &connection = found->second;
-      bool alive = (events[i].events & EPOLLERR) == 0 && Flush(fd, connection);
-      if (alive && !connection.draining && (events[i].events & (EPOLLIN | EPOLLHUP)) != 0)
+      const unsigned happened = events[i].events;
+      bool alive = (happened & EPOLLERR) == 0 && Flush(fd, connection);
+      if (alive && connection.reading && (happened & (EPOLLIN | EPOLLHUP)) != 0)
         alive = Receive(fd, connection);
-      if (alive && !(connection.draining && connection.pending.empty()))
+      else if ((happened & EPOLLHUP) != 0)
+        // The client has closed the connection altogether: nothing more reaches it.
+        alive = false;
+      if (alive && !(connection.closing && connection.pending.empty()))
         Watch(fd, connection);
       else
         Drop(fd);
@@ -171,7 +175,8 @@ bool EchoServer::Receive(int fd, Connection &connection) {
     // The clients measured never send an empty message, so none is taken
     // for the end of the connection.
     if (length == 0) {
-      connection.draining = true;
+      connection.reading = false;
+      connection.closing = ending != Ending::ClientGone;
       return true;
     }
     if (static_cast<std::size_t>(length) > maxMessage) {
@@ -179,16 +184,23 @@ bool EchoServer::Receive(int fd, Connection &connection) {
       Report("message of " + std::to_string(length) + " bytes");
       return false;
     }
+    bool sent = false;
     if (connection.pending.empty()) {
-      ssize_t sent =
+      ssize_t result =
           send(fd, buffer.get(), static_cast<std::size_t>(length), MSG_DONTWAIT | MSG_NOSIGNAL);
-      if (sent == length)
-        continue;
-      if (sent >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+      if (result >= 0 ? result != length : errno != EAGAIN && errno != EWOULDBLOCK)
         return false;
+      sent = result == length;
     }
-    connection.pending.emplace_back(buffer.get(), static_cast<std::size_t>(length));
-    connection.pendingBytes += static_cast<std::size_t>(length);
+    if (!sent) {
+      connection.pending.emplace_back(buffer.get(), static_cast<std::size_t>(length));
+      connection.pendingBytes += static_cast<std::size_t>(length);
+    }
+    if (ending == Ending::FirstEcho) {
+      connection.reading = false;
+      connection.closing = true;
+      return true;
+    }
   }
   return true;
 }
@@ -211,7 +223,7 @@ bool EchoServer::Flush(int fd, Connection &connection) {
 
 void EchoServer::Watch(int fd, Connection &connection) {
   unsigned wanted = 0;
-  if (!connection.draining && connection.pendingBytes < queueLimit)
+  if (connection.reading && connection.pendingBytes < queueLimit)
     wanted |= EPOLLIN;
   if (!connection.pending.empty())
     wanted |= EPOLLOUT;
@@ -226,6 +238,11 @@ void EchoServer::Watch(int fd, Connection &connection) {
 
 void EchoServer::Drop(int fd) {
   epoll_ctl(epoll, EPOLL_CTL_DEL, fd, nullptr);
+  // Closing with messages unread would reset the client's side before it
+  // has read its echoes: stop it sending, and take what it already sent.
+  shutdown(fd, SHUT_RD);
+  while (recv(fd, buffer.get(), maxMessage, MSG_DONTWAIT | MSG_TRUNC) > 0) {
+  }
   close(fd);
   connections.erase(fd);
 }

@@ -15,7 +15,19 @@
 // so it cannot outlive the benchmark that started it.
 class EchoServer {
 public:
-  explicit EchoServer(std::string socketPath);
+  // When the server closes a connection, its echoes all sent.
+  enum class Ending {
+    // Once the client has ended its side.
+    ClientEnd,
+    // Right after the echo of the client's first message: a server that
+    // answers and goes, for timing a client's own start and exit.
+    FirstEcho,
+    // Only once the client has closed the connection altogether: after it
+    // merely ended its side the server stays, as a live server would.
+    ClientGone,
+  };
+
+  EchoServer(std::string socketPath, Ending ending);
   ~EchoServer();
   EchoServer(const EchoServer &) = delete;
   EchoServer &operator=(const EchoServer &) = delete;
@@ -27,9 +39,10 @@ private:
   struct Connection {
     std::deque<std::string> pending;
     std::size_t pendingBytes = 0;
-    std::size_t sentOfFront = 0;
-    // The client has ended its side; close once the queue is sent.
-    bool draining = false;
+    // No more is read from the client.
+    bool reading = true;
+    // Close once the queue is sent.
+    bool closing = false;
     // The epoll events asked for now, so that unchanged ones cost no call.
     unsigned watched = 0;
   };
@@ -44,6 +57,7 @@ private:
   void Drop(int fd);
 
   const std::string path;
+  const Ending ending;
   int listener = -1;
   int epoll = -1;
   int signals = -1;

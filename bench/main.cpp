@@ -70,7 +70,7 @@ int main(int argc, char **argv) {
               << " round(s), each with, per client: " << options.roundTrips << " round trips of a "
               << options.lineBytes + 1 << "-byte line, " << options.messages << " messages of "
               << options.messageBytes + 1 << " bytes, " << options.startups
-              << " start-to-exit runs\n";
+              << " start-to-exit runs, " << options.scriptEnds << " end-of-script runs\n";
     // Other work on the machine shows in every figure.
     std::ifstream load("/proc/loadavg");
     std::string oneMinute;

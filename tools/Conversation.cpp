@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
 
 namespace {
 // How much of a --send-size stream goes out in one send.
@@ -35,24 +36,75 @@ std::string Escaped(const std::string &bytes) {
 } // namespace
 
 void Conversation::Run(std::uint64_t id, Channel &channel) const {
+  using Clock = std::chrono::steady_clock;
+  // A reply waiting for its time: the echo of `message`, or the script.
+  struct Reply {
+    Clock::time_point due;
+    bool script;
+    std::string message;
+  };
   const std::string idText = std::to_string(id);
+  const Clock::duration delay = std::chrono::milliseconds(options_.DelayMs());
+  const Clock::duration tick = std::chrono::milliseconds(options_.TickMs());
+  Clock::time_point nextTick = Clock::now() + tick;
+  std::size_t ticks = 0;
   bool open = options_.ScriptOnMessage() || SendScript(channel);
+  // Once --close-after is reached no more is taken; the replies owed still go.
+  bool receiving = true;
   std::size_t received = 0;
-  std::string message;
-  while (open && channel.Receive(message)) {
+  std::deque<Reply> replies;
+  while (open) {
+    const Clock::time_point now = Clock::now();
+    if (!replies.empty() && replies.front().due <= now) {
+      const Reply &reply = replies.front();
+      open = reply.script ? SendScript(channel) : channel.Send(reply.message);
+      replies.pop_front();
+      continue;
+    }
+    if (tick != Clock::duration::zero() && nextTick <= now) {
+      open = channel.Send("tick " + std::to_string(++ticks) + "\n");
+      nextTick += tick;
+      // Behind after a send that had to wait: no burst of ticks to catch up.
+      if (nextTick <= now) {
+        nextTick = now + tick;
+      }
+      continue;
+    }
+    if (!receiving && replies.empty()) {
+      break;
+    }
+    Clock::time_point wake = Clock::time_point::max();
+    if (!replies.empty()) {
+      wake = replies.front().due;
+    }
+    if (tick != Clock::duration::zero()) {
+      wake = std::min(wake, nextTick);
+    }
+    const std::chrono::milliseconds timeout =
+        wake == Clock::time_point::max() ? Channel::kForever
+                                         : std::chrono::ceil<std::chrono::milliseconds>(wake - now);
+    if (!receiving) {
+      open = channel.Pause(timeout);
+      continue;
+    }
+    std::string message;
+    const Channel::Event event = channel.Receive(message, timeout);
+    if (event != Channel::Event::Message) {
+      open = event == Channel::Event::Quiet;
+      continue;
+    }
+    const Clock::time_point due = Clock::now() + delay;
     ++received;
     log_.Write("recv " + idText + " " + std::to_string(message.size()));
     if (options_.LogData()) {
       log_.Write("data " + idText + " " + Escaped(message));
     }
     if (options_.ScriptOnMessage() && received == 1) {
-      open = SendScript(channel);
+      replies.push_back({due, true, std::string()});
     } else if (options_.Echo()) {
-      open = channel.Send(message);
+      replies.push_back({due, false, std::move(message)});
     }
-    if (options_.CloseAfter() != 0 && received >= options_.CloseAfter()) {
-      open = false;
-    }
+    receiving = options_.CloseAfter() == 0 || received < options_.CloseAfter();
   }
 }
 

@@ -4,22 +4,32 @@
 #include "ServerLog.h"
 #include "ServerOptions.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 // What the server says to one client, whatever carries the messages: the
 // scripted messages on connect or in reply to the first message, the
-// echoes, and the end of the connection that the options ask for. Every
-// message received is logged.
+// echoes, each reply when its delay has passed, the ticks, and the end of
+// the connection that the options ask for. Every message received is
+// logged as it comes.
 class Conversation {
 public:
   // The server's side of one connection.
   class Channel {
   public:
+    enum class Event { Message, Quiet, Ended };
+    // A wait with no end but the next event.
+    static constexpr std::chrono::milliseconds kForever{-1};
+
     virtual ~Channel() = default;
-    // Waits for the next message; false once the connection has ended.
-    virtual bool Receive(std::string &message) = 0;
+    // Waits at most `timeout` for the next message: Quiet when the time
+    // passed first, Ended once the connection has ended.
+    virtual Event Receive(std::string &message, std::chrono::milliseconds timeout) = 0;
+    // Waits `timeout` without taking messages; false once the connection
+    // has ended.
+    virtual bool Pause(std::chrono::milliseconds timeout) = 0;
     virtual bool Send(const std::string &message) = 0;
   };
 

@@ -61,7 +61,8 @@ ServerOptions::Action ServerOptions::Parse(const std::vector<std::string> &args)
       continue;
     }
     const bool takesValue = arg == "--send" || arg == "--send-size" || arg == "--instances" ||
-                            arg == "--close-after" || arg == "--max-connections";
+                            arg == "--close-after" || arg == "--max-connections" ||
+                            arg == "--delay" || arg == "--tick";
     if (!takesValue) {
       Fail("unknown option '" + arg + "'");
       return Action::Fail;
@@ -85,6 +86,10 @@ ServerOptions::Action ServerOptions::Parse(const std::vector<std::string> &args)
       ok = ParseCount(arg, value, 1, kMaxCount, instances_);
     } else if (arg == "--close-after") {
       ok = ParseCount(arg, value, 1, kMaxCount, closeAfter_);
+    } else if (arg == "--delay") {
+      ok = ParseCount(arg, value, 0, kMaxCount, delayMs_);
+    } else if (arg == "--tick") {
+      ok = ParseCount(arg, value, 1, kMaxCount, tickMs_);
     } else {
       ok = ParseCount(arg, value, 1, kMaxCount, maxConnections_);
     }
@@ -125,6 +130,12 @@ std::string ServerOptions::Usage() {
          "                       message (which is not echoed) instead of on connect\n"
          "  --close              close each connection once those messages are sent\n"
          "  --close-after N      close a connection after receiving N messages\n"
+         "                       (once their replies are sent)\n"
+         "  --delay MS           send each reply (the echo, or the --on-message\n"
+         "                       messages) MS milliseconds after the message it\n"
+         "                       answers came; messages go on being received meanwhile\n"
+         "  --tick MS            while a client is connected, also send it 'tick N\\n'\n"
+         "                       every MS milliseconds, N counting from 1\n"
          "  --max-connections N  exit after N connections have ended\n"
          "  --help               print this help and exit\n";
 }

@@ -51,6 +51,10 @@ public:
   std::size_t CloseAfter() const { return closeAfter_; }
   // 0 means run until killed.
   std::size_t MaxConnections() const { return maxConnections_; }
+  // How long after a message its reply goes out, in milliseconds.
+  std::size_t DelayMs() const { return delayMs_; }
+  // The period of the tick messages, in milliseconds; 0 means none.
+  std::size_t TickMs() const { return tickMs_; }
 
 private:
   bool Fail(const std::string &message);
@@ -69,6 +73,8 @@ private:
   bool closeAfterScript_ = false;
   std::size_t closeAfter_ = 0;
   std::size_t maxConnections_ = 0;
+  std::size_t delayMs_ = 0;
+  std::size_t tickMs_ = 0;
 };
 
 #endif

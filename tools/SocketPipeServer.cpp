@@ -1,6 +1,7 @@
 #include "SocketPipeServer.h"
 
 #include "Conversation.h"
+#include "SocketChannel.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -10,29 +11,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <system_error>
 #include <utility>
 
 namespace {
-
-// A byte-type pipe echoes whatever one read returns, up to this much.
-constexpr std::size_t kStreamChunk = 64 * 1024;
-// Room for the kernel's bookkeeping on top of a message's own bytes.
-constexpr std::size_t kSendOverhead = 64 * 1024;
-
-bool HasCredentials(msghdr &header) {
-  for (cmsghdr *c = CMSG_FIRSTHDR(&header); c != nullptr; c = CMSG_NXTHDR(&header, c)) {
-    if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_CREDENTIALS) {
-      return true;
-    }
-  }
-  return false;
-}
 
 void CloseIfOpen(int &fd) {
   if (fd >= 0) {
@@ -256,16 +241,7 @@ void SocketPipeServer::Stop() {
 }
 
 void SocketPipeServer::Serve(std::uint64_t id, int fd) {
-  class SocketChannel : public Conversation::Channel {
-  public:
-    SocketChannel(SocketPipeServer &server, int fd) : server_(server), fd_(fd) {}
-    bool Receive(std::string &message) override { return server_.ReceiveMessage(fd_, message); }
-    bool Send(const std::string &message) override { return server_.SendMessage(fd_, message); }
-
-  private:
-    SocketPipeServer &server_;
-    const int fd_;
-  } channel(*this, fd);
+  SocketChannel channel(fd, options_.ByteType());
   Conversation(options_, log_).Run(id, channel);
   {
     std::lock_guard<std::mutex> lock(openMutex_);
@@ -290,78 +266,6 @@ void SocketPipeServer::CloseConnection(int fd) {
     n = recv(fd, discard, sizeof discard, MSG_DONTWAIT | MSG_TRUNC);
   } while (n > 0 || (n < 0 && errno == EINTR));
   close(fd);
-}
-
-bool SocketPipeServer::ReceiveMessage(int fd, std::string &message) {
-  if (options_.ByteType()) {
-    message.resize(kStreamChunk);
-    ssize_t received = 0;
-    do {
-      received = recv(fd, &message[0], message.size(), 0);
-    } while (received < 0 && errno == EINTR);
-    if (received <= 0) {
-      return false;
-    }
-    message.resize(static_cast<std::size_t>(received));
-    return true;
-  }
-  // Peeking with MSG_TRUNC gives the whole message's length without taking it.
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
-  msghdr header{};
-  header.msg_control = control;
-  header.msg_controllen = sizeof control;
-  ssize_t length = 0;
-  do {
-    length = recvmsg(fd, &header, MSG_PEEK | MSG_TRUNC);
-  } while (length < 0 && errno == EINTR);
-  if (length < 0 || !HasCredentials(header)) {
-    return false;
-  }
-  message.assign(static_cast<std::size_t>(length), '\0');
-  ssize_t received = 0;
-  do {
-    received = recv(fd, &message[0], message.size(), 0);
-  } while (received < 0 && errno == EINTR);
-  return received == length;
-}
-
-bool SocketPipeServer::SendMessage(int fd, const std::string &message) {
-  if (options_.ByteType()) {
-    std::size_t sent = 0;
-    while (sent < message.size()) {
-      const ssize_t n = send(fd, message.data() + sent, message.size() - sent, MSG_NOSIGNAL);
-      if (n < 0 && errno != EINTR) {
-        return false;
-      }
-      sent += n > 0 ? static_cast<std::size_t>(n) : 0;
-    }
-    return true;
-  }
-  ReserveSendBuffer(fd, message.size());
-  ssize_t sent = 0;
-  do {
-    sent = send(fd, message.data(), message.size(), MSG_NOSIGNAL);
-  } while (sent < 0 && errno == EINTR);
-  if (sent < 0 && errno != EPIPE && errno != ECONNRESET) {
-    Report("cannot send a message of " + std::to_string(message.size()) + " bytes");
-  }
-  return sent == static_cast<ssize_t>(message.size());
-}
-
-void SocketPipeServer::ReserveSendBuffer(int fd, std::size_t size) {
-  // A message-type send is all or nothing: the send buffer must hold it whole.
-  int current = 0;
-  socklen_t length = sizeof current;
-  const std::size_t needed = size + kSendOverhead;
-  if (getsockopt(fd, SOL_SOCKET, SO_SNDBUF, &current, &length) != 0 ||
-      static_cast<std::size_t>(current) >= needed) {
-    return;
-  }
-  const int wanted = static_cast<int>(std::min<std::size_t>(needed, INT_MAX / 2));
-  // SO_SNDBUFFORCE passes the system limit, but only with CAP_NET_ADMIN.
-  if (setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &wanted, sizeof wanted) != 0) {
-    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &wanted, sizeof wanted);
-  }
 }
 
 void SocketPipeServer::Report(const std::string &what) {

@@ -41,9 +41,6 @@ private:
 
   void Serve(std::uint64_t id, int fd);
   static void CloseConnection(int fd);
-  bool ReceiveMessage(int fd, std::string &message);
-  bool SendMessage(int fd, const std::string &message);
-  void ReserveSendBuffer(int fd, std::size_t size);
 
   static void Report(const std::string &what);
 

@@ -1,6 +1,7 @@
 #include "Win32PipeServer.h"
 
 #include "Conversation.h"
+#include "Win32PipeChannel.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -12,9 +13,6 @@
 namespace {
 
 const char kPipePrefix[] = "\\\\.\\pipe\\";
-// A message is read in parts of this size; a byte-type pipe echoes whatever
-// one read returns, up to this much.
-constexpr DWORD kChunk = 64 * 1024;
 // The pipe's buffer in each direction: a hint to the system.
 constexpr DWORD kBufferSize = 64 * 1024;
 // How long a client's WaitNamedPipe waits for a busy pipe when it asks for
@@ -187,12 +185,16 @@ void Win32PipeServer::Stop() {
 
 void Win32PipeServer::RunInstance(std::uint64_t thread, HANDLE pipe) {
   bool listening = true;
+  // One event for the wait for a client and the reads, one for the writes,
+  // which may go out while a read is pending.
   OVERLAPPED overlapped{};
   overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (overlapped.hEvent == nullptr) {
+  const HANDLE writeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  const bool ready = overlapped.hEvent != nullptr && writeEvent != nullptr;
+  if (!ready) {
     Report("cannot create an event");
   }
-  while (overlapped.hEvent != nullptr && WaitForClient(pipe, overlapped)) {
+  while (ready && WaitForClient(pipe, overlapped)) {
     std::uint64_t id = 0;
     {
       // Ids are logged in the order they are handed out.
@@ -202,14 +204,16 @@ void Win32PipeServer::RunInstance(std::uint64_t thread, HANDLE pipe) {
       log_.Write("connect " + std::to_string(id));
     }
     SetEvent(wake_);
-    Serve(pipe, overlapped, id);
+    Serve(pipe, overlapped.hEvent, writeEvent, id);
     listening = KeepListening();
     if (!listening) {
       break;
     }
   }
-  if (overlapped.hEvent != nullptr) {
-    CloseHandle(overlapped.hEvent);
+  for (HANDLE event : {overlapped.hEvent, writeEvent}) {
+    if (event != nullptr) {
+      CloseHandle(event);
+    }
   }
   CloseHandle(pipe);
   {
@@ -244,7 +248,7 @@ bool Win32PipeServer::WaitForClient(HANDLE pipe, OVERLAPPED &overlapped) {
     return true;
   case ERROR_IO_PENDING: {
     DWORD unused = 0;
-    return Complete(pipe, overlapped, FALSE, unused);
+    return Win32PipeChannel::Complete(pipe, stop_, overlapped, FALSE, unused);
   }
   default:
     Report("cannot wait for a client on " + path_);
@@ -252,24 +256,10 @@ bool Win32PipeServer::WaitForClient(HANDLE pipe, OVERLAPPED &overlapped) {
   }
 }
 
-void Win32PipeServer::Serve(HANDLE pipe, OVERLAPPED &overlapped, std::uint64_t id) {
-  class InstanceChannel : public Conversation::Channel {
-  public:
-    InstanceChannel(Win32PipeServer &server, HANDLE pipe, OVERLAPPED &overlapped)
-        : server_(server), pipe_(pipe), overlapped_(overlapped) {}
-    bool Receive(std::string &message) override {
-      return server_.ReceiveMessage(pipe_, overlapped_, message);
-    }
-    bool Send(const std::string &message) override {
-      return server_.SendMessage(pipe_, overlapped_, message);
-    }
-
-  private:
-    Win32PipeServer &server_;
-    const HANDLE pipe_;
-    OVERLAPPED &overlapped_;
-  } channel(*this, pipe, overlapped);
+void Win32PipeServer::Serve(HANDLE pipe, HANDLE readEvent, HANDLE writeEvent, std::uint64_t id) {
+  Win32PipeChannel channel(pipe, stop_, options_.ByteType(), readEvent, writeEvent);
   Conversation(options_, log_).Run(id, channel);
+  channel.CancelRead();
   // DisconnectNamedPipe throws away whatever the client has not read yet:
   // first wait until it has read all, unless the server is stopping. With
   // the client gone this returns at once.
@@ -283,55 +273,6 @@ void Win32PipeServer::Serve(HANDLE pipe, OVERLAPPED &overlapped, std::uint64_t i
     ++ended_;
   }
   SetEvent(wake_);
-}
-
-bool Win32PipeServer::ReceiveMessage(HANDLE pipe, OVERLAPPED &overlapped, std::string &message) {
-  message.clear();
-  for (;;) {
-    const std::size_t old = message.size();
-    message.resize(old + kChunk);
-    DWORD got = 0;
-    const BOOL started = ReadFile(pipe, &message[old], kChunk, nullptr, &overlapped);
-    const bool done = Complete(pipe, overlapped, started, got);
-    const DWORD error = done ? ERROR_SUCCESS : GetLastError();
-    message.resize(old + got);
-    if (done) {
-      return true;
-    }
-    // The rest of a message longer than one part comes with the next read.
-    if (error != ERROR_MORE_DATA) {
-      return false;
-    }
-  }
-}
-
-bool Win32PipeServer::SendMessage(HANDLE pipe, OVERLAPPED &overlapped, const std::string &message) {
-  // A message goes out in one write; a byte stream may take several.
-  std::size_t sent = 0;
-  do {
-    DWORD wrote = 0;
-    const BOOL started = WriteFile(pipe, message.data() + sent,
-                                   static_cast<DWORD>(message.size() - sent), nullptr, &overlapped);
-    if (!Complete(pipe, overlapped, started, wrote)) {
-      return false;
-    }
-    sent += wrote;
-  } while (options_.ByteType() && sent < message.size());
-  return sent == message.size();
-}
-
-bool Win32PipeServer::Complete(HANDLE pipe, OVERLAPPED &overlapped, BOOL started,
-                               DWORD &transferred) {
-  // Finishes a call on `overlapped` that returned `started`: waits for it,
-  // or cancels it once the server stops. GetLastError tells why it failed.
-  if (!started && GetLastError() != ERROR_IO_PENDING && GetLastError() != ERROR_MORE_DATA) {
-    return false;
-  }
-  const HANDLE waits[] = {overlapped.hEvent, stop_};
-  if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
-    CancelIoEx(pipe, &overlapped);
-  }
-  return GetOverlappedResult(pipe, &overlapped, &transferred, TRUE) != FALSE;
 }
 
 void Win32PipeServer::Report(const std::string &what) {

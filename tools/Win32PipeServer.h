@@ -43,10 +43,7 @@ private:
 
   void RunInstance(std::uint64_t thread, HANDLE pipe);
   bool WaitForClient(HANDLE pipe, OVERLAPPED &overlapped);
-  void Serve(HANDLE pipe, OVERLAPPED &overlapped, std::uint64_t id);
-  bool ReceiveMessage(HANDLE pipe, OVERLAPPED &overlapped, std::string &message);
-  bool SendMessage(HANDLE pipe, OVERLAPPED &overlapped, const std::string &message);
-  bool Complete(HANDLE pipe, OVERLAPPED &overlapped, BOOL started, DWORD &transferred);
+  void Serve(HANDLE pipe, HANDLE readEvent, HANDLE writeEvent, std::uint64_t id);
   // Called by an instance thread when its wait ends; false when it should
   // give its instance up rather than wait again.
   bool KeepListening();

@@ -20,6 +20,14 @@ std::string Pattern(std::size_t size) {
   return text;
 }
 
+std::string Ticks(std::size_t count) {
+  std::string text;
+  for (std::size_t n = 1; n <= count; ++n) {
+    text += "tick " + std::to_string(n) + "\n";
+  }
+  return text;
+}
+
 std::vector<std::string> Messages(std::size_t count, std::size_t size) {
   std::vector<std::string> options;
   for (std::size_t i = 0; i < count; ++i) {

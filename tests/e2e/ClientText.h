@@ -18,6 +18,8 @@ std::string CannotConnect(const std::string &name);
 
 // The bytes of the server's --send-size N: 'a' to 'z' over and over.
 std::string Pattern(std::size_t size);
+// The server's first `count` --tick messages, one after another.
+std::string Ticks(std::size_t count);
 // Server options that send `count` messages of `size` bytes each.
 std::vector<std::string> Messages(std::size_t count, std::size_t size);
 // Where `stream` first leaves the bytes of messages of `size` bytes each

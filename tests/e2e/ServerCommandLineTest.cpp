@@ -30,9 +30,9 @@ TEST(ServerCommandLine, HelpPrintsUsageOfEveryOption) {
   EXPECT_EQ(help.WaitForExit(), 0);
   const std::string &usage = help.Output();
   EXPECT_EQ(usage.rfind("Usage: skellan-server", 0), 0u) << usage;
-  for (const char *option :
-       {"--byte", "--no-echo", "--instances N", "--send TEXT", "--send-size N", "--on-message",
-        "--close ", "--close-after N", "--max-connections N", "--help"}) {
+  for (const char *option : {"--byte", "--no-echo", "--instances N", "--send TEXT", "--send-size N",
+                             "--on-message", "--close ", "--close-after N", "--max-connections N",
+                             "--delay MS", "--tick MS", "--help"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }
@@ -97,6 +97,11 @@ TEST(ServerCommandLine, BadUsageExitsWithStatusTwo) {
       {"--send", "\\x4", name},
       {"--send", "\\xg0", name},
       {"--send", "ends\\", name},
+      {"--delay", "soon", name},
+      {"--delay", "-5", name},
+      {"--tick", "0", name},
+      {"--tick", "1000000001", name},
+      {name, "--tick"},
   };
   for (const auto &args : cases) {
     std::string shown;

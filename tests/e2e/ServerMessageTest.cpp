@@ -113,6 +113,8 @@ TEST(ServerScript, ClosesWhenTold) {
       {{"--send", "bye", "--send", "", "--close"}, {}, {"bye", ""}},
       {{"--on-message", "--send", "bye", "--close"}, {"go"}, {"bye"}},
       {{"--close-after", "3"}, {"a", "b", "c", "d"}, {"a", "b", "c"}},
+      // Answers, then closes.
+      {{"--close-after", "1"}, {"only"}, {"only"}},
       {{"--close-after", "1", "--on-message", "--send", "r"}, {"go", "more"}, {"r"}},
   };
   for (const Case &test : cases) {

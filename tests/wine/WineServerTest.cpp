@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <string>
 #include <vector>
@@ -17,6 +19,29 @@ using namespace clienttext;
 const ChildProcess::Duration kBusyConnect{30000};
 
 using testprograms::Server;
+using Clock = std::chrono::steady_clock;
+
+const std::vector<std::vector<std::string>> kPipeTypes = {{}, {"--byte"}};
+
+std::vector<std::string> With(std::vector<std::string> options,
+                              const std::vector<std::string> &type) {
+  options.insert(options.end(), type.begin(), type.end());
+  return options;
+}
+
+// What the client showed with its prompts and carriage returns left out:
+// the replies and the bytes received, however the reads cut them.
+std::string Plain(const std::string &output) {
+  std::string plain;
+  for (std::size_t i = 0; i < output.size(); ++i) {
+    if (output.compare(i, 2, "$ ") == 0) {
+      ++i;
+    } else if (output[i] != '\r') {
+      plain += output[i];
+    }
+  }
+  return plain;
+}
 
 TEST(Server, CommandLineIsTheSameAsOnLinux) {
   ChildProcess help(Server({"--help"}));
@@ -78,6 +103,56 @@ TEST(Server, ClosingAfterItsScriptStillDeliversEveryByte) {
   ASSERT_TRUE(client.Type("go"));
   EXPECT_TRUE(client.Received({Pattern(100000), "end"}));
   EXPECT_TRUE(server.WaitForLog("close 1"));
+}
+
+TEST(Server, DelayedRepliesComeInOrderWhileMessagesAreStillReceived) {
+  const std::chrono::milliseconds delay(1000);
+  for (const std::vector<std::string> &type : kPipeTypes) {
+    SCOPED_TRACE(type.empty() ? "message type" : "byte type");
+    TestServer server(With({"--delay", std::to_string(delay.count()), "--close-after", "2"}, type));
+    ClientSession client;
+    ASSERT_TRUE(client.Command("connect " + server.Name(), kConnected));
+    const Clock::time_point first = Clock::now();
+    ASSERT_TRUE(client.Type("one"));
+    ASSERT_TRUE(server.WaitForLog("recv 1 4"));
+    const Clock::time_point second = Clock::now();
+    ASSERT_TRUE(client.Type("second"));
+    ASSERT_TRUE(server.WaitForLog("recv 1 7"));
+    client.Process().Collect();
+    EXPECT_EQ(Plain(client.Rest()), "");
+
+    ASSERT_TRUE(client.Process().WaitForOutput(client.Shown("one\n")));
+    EXPECT_GE(Clock::now() - first, delay);
+    ASSERT_TRUE(client.Process().WaitForOutput(client.Shown("second\n")));
+    EXPECT_GE(Clock::now() - second, delay);
+    // The replies owed went out before the connection ended.
+    EXPECT_TRUE(server.WaitForLog("close 1"));
+    EXPECT_EQ(Plain(client.Rest()), "one\nsecond\n");
+  }
+}
+
+TEST(Server, TicksGoOnAmongTheEchoes) {
+  for (const std::vector<std::string> &type : kPipeTypes) {
+    SCOPED_TRACE(type.empty() ? "message type" : "byte type");
+    TestServer server(With({"--tick", "100"}, type));
+    ClientSession client;
+    ASSERT_TRUE(client.Command("connect " + server.Name(), kConnected));
+    ASSERT_TRUE(client.Process().WaitForOutput(client.Shown("tick 2\n")));
+    ASSERT_TRUE(client.Type("between"));
+    const std::string echo = client.Shown("between\n");
+    ASSERT_TRUE(client.Process().WaitForOutput(echo));
+    const std::size_t echoAt = client.Process().Output().find(echo);
+    ASSERT_TRUE(client.Process().WaitForOutput(client.Shown("\n"), ChildProcess::kDefaultTimeout,
+                                               echoAt + echo.size()));
+
+    std::string shown = Plain(client.Rest());
+    shown.erase(shown.rfind('\n') + 1);
+    const std::size_t between = shown.find("between\n");
+    ASSERT_NE(between, std::string::npos) << shown;
+    shown.erase(between, 8);
+    EXPECT_EQ(shown, Ticks(std::count(shown.begin(), shown.end(), '\n')));
+    EXPECT_NE(shown.find("tick 3\n"), std::string::npos) << shown;
+  }
 }
 
 TEST(Server, StopsAfterMaxConnectionsAndOnCtrlC) {
