@@ -11,6 +11,10 @@ static_assert(ConsoleKeyDecoder::LeftAltPressed == LEFT_ALT_PRESSED &&
 // The console whose control events the handler passes on: one per process.
 std::atomic<WinConsoleTerminal *> active{nullptr};
 
+// How long the rest of a terminal's answer may take behind its start
+// before what came counts as typed keys.
+const DWORD EscapeWait = 50;
+
 // How long a close, log-off or shutdown event waits for the program to put
 // the console back before the system ends the process anyway.
 const DWORD CloseGrace = 3000;
@@ -144,9 +148,12 @@ Terminal::Event WinConsoleTerminal::ReadEvent() {
     if (!events.empty())
       break;
     const HANDLE waits[] = {controlEvent, input};
-    const DWORD woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    const DWORD woken =
+        WaitForMultipleObjects(2, waits, FALSE, decoder.Waiting() ? EscapeWait : INFINITE);
     if (woken == WAIT_OBJECT_0 + 1)
       ReadRecords();
+    else if (woken == WAIT_TIMEOUT)
+      decoder.Flush();
     else if (woken != WAIT_OBJECT_0)
       return Event();
   }
