@@ -57,6 +57,8 @@ bool WinConsoleTerminal::EnterRaw() {
     SetConsoleMode(input, inputMode);
     return false;
   }
+  defaultAttributes = info.wAttributes;
+  writer.ResetAttributes();
   ResetEvent(leftRaw);
   ending = false;
   EnterCriticalSection(&reading);
@@ -107,6 +109,8 @@ void WinConsoleTerminal::LeaveRaw() {
   active = nullptr;
   SetConsoleMode(input, inputMode);
   SetConsoleMode(output, outputMode);
+  if (!sequences)
+    SetConsoleTextAttribute(output, defaultAttributes);
   SetEvent(leftRaw);
 }
 
@@ -257,12 +261,12 @@ bool WinConsoleTerminal::WriteText(const char *bytes, std::size_t length) {
 }
 
 bool WinConsoleTerminal::Erase(int column, int row, int count) {
-  CONSOLE_SCREEN_BUFFER_INFO info;
   const COORD at = {static_cast<SHORT>(column), static_cast<SHORT>(row)};
   DWORD done = 0;
-  return GetConsoleScreenBufferInfo(output, &info) &&
-         FillConsoleOutputCharacterA(output, ' ', static_cast<DWORD>(count), at, &done) &&
-         FillConsoleOutputAttribute(output, info.wAttributes, static_cast<DWORD>(count), at, &done);
+  // Blanks in the default colours, never in a colour a server chose.
+  return FillConsoleOutputCharacterA(output, ' ', static_cast<DWORD>(count), at, &done) &&
+         FillConsoleOutputAttribute(output, defaultAttributes, static_cast<DWORD>(count), at,
+                                    &done);
 }
 
 bool WinConsoleTerminal::ScrollDown(int first, int last) {
@@ -276,8 +280,12 @@ bool WinConsoleTerminal::ScrollDown(int first, int last) {
   const COORD to = {0, static_cast<SHORT>(first + 1)};
   CHAR_INFO blank;
   blank.Char.UnicodeChar = L' ';
-  blank.Attributes = info.wAttributes;
+  blank.Attributes = defaultAttributes;
   return ScrollConsoleScreenBufferW(output, &moved, &clip, to, &blank) != FALSE;
+}
+
+bool WinConsoleTerminal::SetAttributes(unsigned short attributes) {
+  return SetConsoleTextAttribute(output, attributes) != FALSE;
 }
 
 std::string WinConsoleTerminal::SystemCodePage::Encode(const std::u16string &text) const {
