@@ -74,22 +74,45 @@ Key Named(char final, int first) {
 }
 } // namespace
 
-KeyDecoder::KeyDecoder(bool utf8, WidthOf width) : utf8(utf8), width(std::move(width)) {}
+// In a UTF-8 locale a byte from 0x80 to 0x9f is part of a character, so
+// only the 7-bit forms of a string's start and end count there.
+KeyDecoder::KeyDecoder(bool utf8, WidthOf width)
+    : utf8(utf8), width(std::move(width)), controlString(!utf8) {}
 
 void KeyDecoder::Feed(const char *bytes, std::size_t length) { input.append(bytes, length); }
 
 void KeyDecoder::Flush() { flushing = true; }
 
 bool KeyDecoder::Next(Key &key) {
-  if (input.empty()) {
-    flushing = false;
-    return false;
+  for (;;) {
+    if (controlString.Inside()) {
+      // A whole string is one key that does nothing.
+      if (!Swallow() && !flushing)
+        return false;
+      controlString.Abandon();
+      key = Key::Of(Key::Unknown);
+      return true;
+    }
+    if (input.empty()) {
+      flushing = false;
+      return false;
+    }
+    const std::size_t used = pasting ? DecodeInPaste(0, flushing, key) : Decode(0, flushing, key);
+    if (used == 0)
+      return false;
+    input.erase(0, used);
+    if (!controlString.Inside())
+      return true;
   }
-  const std::size_t used = pasting ? DecodeInPaste(0, flushing, key) : Decode(0, flushing, key);
-  if (used == 0)
-    return false;
+}
+
+bool KeyDecoder::Swallow() {
+  std::size_t used = 0;
+  bool ended = false;
+  while (!ended && used < input.size())
+    ended = controlString.Take(static_cast<unsigned char>(input[used++]));
   input.erase(0, used);
-  return true;
+  return ended;
 }
 
 std::size_t KeyDecoder::Decode(std::size_t at, bool complete, Key &key) {
@@ -100,6 +123,8 @@ std::size_t KeyDecoder::Decode(std::size_t at, bool complete, Key &key) {
     key = Control(byte);
     return 1;
   }
+  if (controlString.StartAlone(byte))
+    return 1;
   key = Key::Of(Key::Text);
   return DecodeChar(at, complete, key.text);
 }
@@ -113,6 +138,8 @@ std::size_t KeyDecoder::DecodeEscape(std::size_t at, bool complete, Key &key) {
     return complete ? 1 : 0;
   }
   const char kind = input[at + 1];
+  if (controlString.StartBehindEscape(static_cast<unsigned char>(kind)))
+    return 2;
   if (kind == '[' || kind == 'O') {
     // Parameters, intermediates, then one final byte.
     std::size_t end = at + 2;

@@ -1,6 +1,7 @@
 #ifndef SKELLAN_CONSOLE_POSIX_KEYDECODER_H
 #define SKELLAN_CONSOLE_POSIX_KEYDECODER_H
 
+#include "ControlString.h"
 #include "Key.h"
 
 #include <cstddef>
@@ -9,8 +10,9 @@
 #include <vector>
 
 // Turns the bytes a VT terminal sends into keys: control bytes, escape
-// sequences (read whole, known or not), bracketed paste, and characters,
-// UTF-8 or one byte each as the locale has it.
+// sequences (read whole, known or not), the strings the terminal answers
+// queries with (read over whole), bracketed paste, and characters, UTF-8 or
+// one byte each as the locale has it.
 class KeyDecoder {
 public:
   // Columns one UTF-8 character takes; negative when it is not printable.
@@ -22,9 +24,11 @@ public:
   // The next whole key fed; false while the bytes so far end inside one.
   bool Next(Key &key);
   // Whether bytes are waiting for the rest of a key: a lone ESC, which is
-  // the Escape key if nothing follows soon.
-  bool Waiting() const { return !input.empty(); }
-  // Takes what waits as complete: nothing more is coming for it.
+  // the Escape key if nothing follows soon, or a string not yet ended.
+  bool Waiting() const { return !input.empty() || controlString.Inside(); }
+  // Takes what waits as complete: nothing more is coming for it. A string
+  // ends there, so that an Alt key that happens to introduce one swallows
+  // only what is typed right behind it.
   void Flush();
 
   // Bytes of text split into characters, as typing them would.
@@ -36,6 +40,8 @@ private:
   std::size_t DecodeEscape(std::size_t at, bool complete, Key &key);
   std::size_t DecodeChar(std::size_t at, bool complete, Char &c) const;
   std::size_t DecodeInPaste(std::size_t at, bool complete, Key &key);
+  // Drops the input up to the string's end; true when it ended.
+  bool Swallow();
 
   bool utf8;
   WidthOf width;
@@ -43,6 +49,7 @@ private:
   bool pasting = false;
   bool afterReturn = false; // in a paste, a line feed after CR ends no second line
   bool flushing = false;
+  ControlString controlString;
 };
 
 #endif

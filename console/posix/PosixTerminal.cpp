@@ -1,5 +1,6 @@
 #include "PosixTerminal.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cwchar>
 #include <fcntl.h>
@@ -12,8 +13,18 @@ namespace {
 // the ESC counts as the Escape key.
 constexpr int escapeWaitMilliseconds = 50;
 
+// How long Suspend waits, in slices of 10 ms, for a stop that does not
+// come: the kernel drops it in a process group that no shell controls.
+constexpr int stopWaitSlices = 100;
+
 // The signal handler's way out; one terminal per process.
 int signalPipe[2] = {-1, -1};
+
+// Set once the process runs again after Suspend stopped it.
+std::atomic<bool> continued{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler sets it");
+
+void OnContinue(int) { continued = true; }
 
 int WidthOfUtf8(const std::string &bytes) {
   std::mbstate_t state{};
@@ -170,9 +181,28 @@ bool PosixTerminal::Write(const std::string &bytes) {
 
 void PosixTerminal::Suspend() {
   LeaveRaw();
-  // With the default action back, the stop is the job-control one the shell
-  // expects; the signal returns once the job is continued.
-  raise(SIGTSTP);
+  struct sigaction stop {};
+  if (sigaction(SIGTSTP, nullptr, &stop) == 0 && stop.sa_handler == SIG_IGN) {
+    // Started with the stop ignored: Ctrl-Z stops nothing, as in cooked mode.
+    EnterRaw();
+    return;
+  }
+  struct sigaction watch {};
+  struct sigaction kept {};
+  watch.sa_handler = OnContinue;
+  sigemptyset(&watch.sa_mask);
+  sigaction(SIGCONT, &watch, &kept);
+  continued = false;
+  // The whole process group stops, as on the terminal's own Ctrl-Z: a
+  // script that started the client stops with it, and so its shell sees the
+  // job stopped and takes the terminal back.
+  kill(0, SIGTSTP);
+  // Another thread may take the stop for the process a moment after kill
+  // returns; raw mode must not come back before the process has stopped and
+  // been continued.
+  for (int slice = 0; slice < stopWaitSlices && !continued; ++slice)
+    poll(nullptr, 0, 10);
+  sigaction(SIGCONT, &kept, nullptr);
   EnterRaw();
 }
 

@@ -30,6 +30,14 @@ bool IsWide(char32_t c) {
 
 bool Held(unsigned long state, unsigned long keys) { return (state & keys) != 0; }
 
+// Alt without Ctrl: with Ctrl it is AltGr, which types the character.
+bool AltOnly(unsigned long state) {
+  return Held(state, ConsoleKeyDecoder::LeftAltPressed | ConsoleKeyDecoder::RightAltPressed) &&
+         !Held(state, ConsoleKeyDecoder::LeftCtrlPressed | ConsoleKeyDecoder::RightCtrlPressed);
+}
+
+const char16_t Escape = 0x1b;
+
 bool IsModifier(unsigned short virtualKey) {
   switch (virtualKey) {
   case ConsoleKeyDecoder::VkShift:
@@ -59,6 +67,12 @@ std::vector<Key> ConsoleKeyDecoder::Decode(const Record &record) {
     return keys;
   if (record.unit == 0 && IsModifier(record.virtualKey))
     return keys;
+  if (ReadsString(record)) {
+    // A whole string is one key that does nothing.
+    if (!controlString.Inside())
+      keys.push_back(Key::Of(Key::Unknown));
+    return keys;
+  }
 
   std::u16string units(1, record.unit);
   if (IsHighSurrogate(record.unit)) {
@@ -77,6 +91,30 @@ std::vector<Key> ConsoleKeyDecoder::Decode(const Record &record) {
     key.alt = false;
   keys.assign(record.repeat > 0 ? record.repeat : 1, key);
   return keys;
+}
+
+void ConsoleKeyDecoder::Flush() {
+  controlString.Abandon();
+  escaped = false;
+}
+
+bool ConsoleKeyDecoder::ReadsString(const Record &record) {
+  // A character composed with Alt held comes with Alt's release, and is
+  // no Alt key.
+  const bool alt = record.down && AltOnly(record.controlState);
+  if (controlString.Inside()) {
+    // Keys without a character (a function key) are no part of the string.
+    if (record.unit != 0) {
+      if (alt)
+        controlString.Take(Escape);
+      controlString.Take(record.unit);
+    }
+    return true;
+  }
+  const bool behindEscape = escaped || alt;
+  escaped = record.unit == Escape && !alt;
+  return (behindEscape && controlString.StartBehindEscape(record.unit)) ||
+         controlString.StartAlone(record.unit);
 }
 
 Key ConsoleKeyDecoder::KeyOf(const Record &record, const std::u16string &units) const {

@@ -2,6 +2,7 @@
 #define SKELLAN_CONSOLE_WIN_CONSOLEKEYDECODER_H
 
 #include "CodePage.h"
+#include "ControlString.h"
 #include "Key.h"
 
 #include <string>
@@ -10,7 +11,10 @@
 // Turns the Windows console's key records into keys. A typed character's
 // bytes are those a cooked read of the same key gives in the input code
 // page, so a line has the same bytes typed or piped in; its glyph is in
-// the output code page. Free of <windows.h>, so that it is tested natively.
+// the output code page. The strings a terminal answers queries with are no
+// keys: a console that reads a VT terminal (Wine's) passes them on as
+// characters, an ESC and the character behind it as that character with
+// Alt. Free of <windows.h>, so that it is tested natively.
 class ConsoleKeyDecoder {
 public:
   // The fields of a KEY_EVENT_RECORD that matter here.
@@ -55,6 +59,12 @@ public:
   // The keys one record gives: none for a released key or a lone modifier,
   // as many as its repeat count otherwise.
   std::vector<Key> Decode(const Record &record);
+  // Whether a string or an ESC waits for the records behind it, which a
+  // terminal's answer sends at once.
+  bool Waiting() const { return controlString.Inside() || escaped; }
+  // Nothing more came soon: a string ends unfinished, and the next record
+  // is a key again.
+  void Flush();
   // Bytes in the input code page split into characters, as typing them
   // would give them.
   std::vector<Char> Characters(const std::string &bytes) const;
@@ -62,12 +72,17 @@ public:
   Char CharOf(const std::u16string &units) const;
 
 private:
+  // Whether the record starts, continues or ends a string.
+  bool ReadsString(const Record &record);
   Key KeyOf(const Record &record, const std::u16string &units) const;
 
   const CodePage &input;
   const CodePage &output;
   // The first half of a surrogate pair, which comes in a record of its own.
   char16_t high = 0;
+  ControlString controlString{true};
+  // The last key was ESC, which may introduce a string.
+  bool escaped = false;
 };
 
 #endif

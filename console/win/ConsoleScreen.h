@@ -22,10 +22,16 @@ public:
   // Writes text at the cursor with the console's own handling of CR, LF,
   // wrapping and scrolling (processed output).
   virtual bool WriteText(const char *bytes, std::size_t length) = 0;
-  // Blanks `count` cells from (column, row) on, continuing on the rows below.
+  // Blanks `count` cells from (column, row) on, continuing on the rows
+  // below, in the default attributes.
   virtual bool Erase(int column, int row, int count) = 0;
-  // Moves the rows first..last down by one row; the top row becomes blank.
+  // Moves the rows first..last down by one row; the top row becomes blank,
+  // in the default attributes.
   virtual bool ScrollDown(int first, int last) = 0;
+  // The attributes (colours) text had when raw mode began.
+  virtual unsigned short DefaultAttributes() = 0;
+  // The attributes of the text written from now on.
+  virtual bool SetAttributes(unsigned short attributes) = 0;
 
 protected:
   ~ConsoleScreen() = default;

@@ -1,9 +1,21 @@
 #include "ConsoleScreenWriter.h"
 
+#include <utility>
+
 namespace {
 const char Escape = '\x1b';
 
 int Clamp(int value, int low, int high) { return value < low ? low : value > high ? high : value; }
+
+bool IsRenditionByte(char c) { return (c >= '0' && c <= '9') || c == ';' || c == ':'; }
+
+// An SGR colour number (0 black, 1 red, 2 green, 4 blue and their sums) as
+// the console's colour bits, where blue is 1 and red 4.
+int ConsoleColour(int colour) {
+  return ((colour & 1) != 0 ? 4 : 0) | (colour & 2) | ((colour & 4) != 0 ? 1 : 0);
+}
+
+const int Intensity = 8;
 } // namespace
 
 ConsoleScreenWriter::ConsoleScreenWriter(ConsoleScreen &screen) : screen(screen) {}
@@ -84,6 +96,14 @@ bool ConsoleScreenWriter::Sequence(const std::string &bytes, std::size_t at, std
     return false;
   }
   std::size_t i = at + 2;
+  std::size_t rendition = i;
+  while (rendition < bytes.size() && IsRenditionByte(bytes[rendition]))
+    ++rendition;
+  if (rendition < bytes.size() && bytes[rendition] == 'm') {
+    end = rendition + 1;
+    ok = Rendition(bytes, i, rendition);
+    return true;
+  }
   int count = 0;
   bool digits = false;
   while (i < bytes.size() && bytes[i] >= '0' && bytes[i] <= '9' && count < 10000) {
@@ -154,4 +174,75 @@ bool ConsoleScreenWriter::ReverseIndex() {
     return screen.MoveCursor(layout.column, layout.row - 1);
   return screen.ScrollDown(layout.windowTop, layout.windowBottom) &&
          screen.MoveCursor(layout.column, layout.row);
+}
+
+void ConsoleScreenWriter::ResetAttributes() {
+  foreground = -1;
+  background = -1;
+  bold = false;
+  reverse = false;
+}
+
+bool ConsoleScreenWriter::Rendition(const std::string &bytes, std::size_t from, std::size_t to) {
+  // Parameters of an extended colour (38;5;N or 38;2;R;G;B, for the
+  // foreground, background or underline) still to pass over; -1 while its
+  // kind comes next.
+  int extension = 0;
+  for (std::size_t at = from; at <= to; ++at) {
+    int parameter = 0;
+    bool subparameters = false;
+    for (; at < to && bytes[at] != ';'; ++at) {
+      if (bytes[at] == ':')
+        subparameters = true;
+      else if (!subparameters && parameter < 10000)
+        parameter = parameter * 10 + (bytes[at] - '0');
+    }
+    if (extension < 0)
+      extension = parameter == 5 ? 1 : parameter == 2 ? 3 : 0;
+    else if (extension > 0)
+      --extension;
+    else if (parameter == 38 || parameter == 48 || parameter == 58)
+      extension = subparameters ? 0 : -1;
+    else if (!subparameters)
+      Select(parameter);
+  }
+  return screen.SetAttributes(Attributes());
+}
+
+void ConsoleScreenWriter::Select(int parameter) {
+  if (parameter == 0) {
+    ResetAttributes();
+  } else if (parameter == 1) {
+    bold = true;
+  } else if (parameter == 22) {
+    bold = false;
+  } else if (parameter == 7) {
+    reverse = true;
+  } else if (parameter == 27) {
+    reverse = false;
+  } else if (parameter >= 30 && parameter <= 37) {
+    foreground = ConsoleColour(parameter - 30);
+  } else if (parameter == 39) {
+    foreground = -1;
+  } else if (parameter >= 40 && parameter <= 47) {
+    background = ConsoleColour(parameter - 40);
+  } else if (parameter == 49) {
+    background = -1;
+  } else if (parameter >= 90 && parameter <= 97) {
+    foreground = ConsoleColour(parameter - 90) | Intensity;
+  } else if (parameter >= 100 && parameter <= 107) {
+    background = ConsoleColour(parameter - 100) | Intensity;
+  }
+}
+
+unsigned short ConsoleScreenWriter::Attributes() {
+  const unsigned defaults = screen.DefaultAttributes();
+  unsigned front = foreground < 0 ? defaults & 0x0f : static_cast<unsigned>(foreground);
+  unsigned back = background < 0 ? (defaults >> 4) & 0x0f : static_cast<unsigned>(background);
+  if (bold)
+    front |= Intensity;
+  // Reverse video swaps the two colours, as a terminal shows it.
+  if (reverse)
+    std::swap(front, back);
+  return static_cast<unsigned short>((defaults & 0xff00) | back << 4 | front);
 }

@@ -11,6 +11,10 @@ static_assert(ConsoleKeyDecoder::LeftAltPressed == LEFT_ALT_PRESSED &&
 // The console whose control events the handler passes on: one per process.
 std::atomic<WinConsoleTerminal *> active{nullptr};
 
+// How long the rest of a terminal's answer may take behind its start
+// before what came counts as typed keys.
+const DWORD EscapeWait = 50;
+
 // How long a close, log-off or shutdown event waits for the program to put
 // the console back before the system ends the process anyway.
 const DWORD CloseGrace = 3000;
@@ -53,6 +57,8 @@ bool WinConsoleTerminal::EnterRaw() {
     SetConsoleMode(input, inputMode);
     return false;
   }
+  defaultAttributes = info.wAttributes;
+  writer.ResetAttributes();
   ResetEvent(leftRaw);
   ending = false;
   EnterCriticalSection(&reading);
@@ -103,6 +109,8 @@ void WinConsoleTerminal::LeaveRaw() {
   active = nullptr;
   SetConsoleMode(input, inputMode);
   SetConsoleMode(output, outputMode);
+  if (!sequences)
+    SetConsoleTextAttribute(output, defaultAttributes);
   SetEvent(leftRaw);
 }
 
@@ -144,9 +152,12 @@ Terminal::Event WinConsoleTerminal::ReadEvent() {
     if (!events.empty())
       break;
     const HANDLE waits[] = {controlEvent, input};
-    const DWORD woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    const DWORD woken =
+        WaitForMultipleObjects(2, waits, FALSE, decoder.Waiting() ? EscapeWait : INFINITE);
     if (woken == WAIT_OBJECT_0 + 1)
       ReadRecords();
+    else if (woken == WAIT_TIMEOUT)
+      decoder.Flush();
     else if (woken != WAIT_OBJECT_0)
       return Event();
   }
@@ -250,12 +261,12 @@ bool WinConsoleTerminal::WriteText(const char *bytes, std::size_t length) {
 }
 
 bool WinConsoleTerminal::Erase(int column, int row, int count) {
-  CONSOLE_SCREEN_BUFFER_INFO info;
   const COORD at = {static_cast<SHORT>(column), static_cast<SHORT>(row)};
   DWORD done = 0;
-  return GetConsoleScreenBufferInfo(output, &info) &&
-         FillConsoleOutputCharacterA(output, ' ', static_cast<DWORD>(count), at, &done) &&
-         FillConsoleOutputAttribute(output, info.wAttributes, static_cast<DWORD>(count), at, &done);
+  // Blanks in the default colours, never in a colour a server chose.
+  return FillConsoleOutputCharacterA(output, ' ', static_cast<DWORD>(count), at, &done) &&
+         FillConsoleOutputAttribute(output, defaultAttributes, static_cast<DWORD>(count), at,
+                                    &done);
 }
 
 bool WinConsoleTerminal::ScrollDown(int first, int last) {
@@ -269,8 +280,12 @@ bool WinConsoleTerminal::ScrollDown(int first, int last) {
   const COORD to = {0, static_cast<SHORT>(first + 1)};
   CHAR_INFO blank;
   blank.Char.UnicodeChar = L' ';
-  blank.Attributes = info.wAttributes;
+  blank.Attributes = defaultAttributes;
   return ScrollConsoleScreenBufferW(output, &moved, &clip, to, &blank) != FALSE;
+}
+
+bool WinConsoleTerminal::SetAttributes(unsigned short attributes) {
+  return SetConsoleTextAttribute(output, attributes) != FALSE;
 }
 
 std::string WinConsoleTerminal::SystemCodePage::Encode(const std::u16string &text) const {

@@ -64,6 +64,8 @@ private:
   bool WriteText(const char *bytes, std::size_t length) override;
   bool Erase(int column, int row, int count) override;
   bool ScrollDown(int first, int last) override;
+  unsigned short DefaultAttributes() override { return defaultAttributes; }
+  bool SetAttributes(unsigned short attributes) override;
 
   HANDLE input;
   HANDLE output;
@@ -75,6 +77,9 @@ private:
   DWORD outputMode = 0;
   bool raw = false;
   bool sequences = false;
+  // The screen buffer's attributes when raw mode began: what received
+  // colours are reset to, and what LeaveRaw puts back.
+  WORD defaultAttributes = 0;
   std::deque<Event> events;
   // Set by the control handler, which runs on a thread of its own.
   HANDLE controlEvent;

@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 const int kColumns = 100;
@@ -29,7 +30,7 @@ public:
       path = pattern;
   }
   ~ModesFolder() {
-    for (const char *file : {"/before", "/stopped", "/after"})
+    for (const char *file : {"/before", "/stopped", "/after", "/wrapper"})
       unlink((path + file).c_str());
     rmdir(path.c_str());
   }
@@ -48,6 +49,18 @@ public:
   }
   std::string path;
 };
+
+// The words as one line of shell, each quoted.
+std::string ShellLine(const std::vector<std::string> &words) {
+  std::string line;
+  for (const std::string &word : words) {
+    line += line.empty() ? "'" : " '";
+    for (const char c : word)
+      line += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    line += "'";
+  }
+  return line;
+}
 
 // The process the pane's shell runs: the client.
 pid_t ChildOf(int parent) {
@@ -197,5 +210,57 @@ TEST(TerminalSuspend, CtrlZStopsWithTheModesRestoredAndFgComesBackRaw) {
   EXPECT_EQ(modes.Read("stopped"), before);
   EXPECT_EQ(modes.Read("after"), before);
   EXPECT_TRUE(server.WaitForLog("close 1"));
+}
+
+TEST(TerminalSuspend, CtrlZStopsTheScriptThatStartedTheClientAndFgResumesBoth) {
+  if (TmuxTerminal::Program().empty())
+    GTEST_SKIP() << "tmux is not installed";
+  ModesFolder modes;
+  ASSERT_FALSE(modes.path.empty());
+  TestServer server({"--no-echo", "--log-data"});
+  // A script that runs the client and waits for it, as scripts/demo.sh does.
+  {
+    std::ofstream wrapper(modes.path + "/wrapper");
+    wrapper << ShellLine(testprograms::Client()) << "\necho \"client exit $?\"\n";
+    ASSERT_TRUE(wrapper.good());
+  }
+  TmuxTerminal terminal({"env", "PS1=sh> ", "bash", "--norc", "--noprofile", "-i"}, kColumns,
+                        kRows);
+  EditorScreen screen(terminal);
+  ASSERT_TRUE(screen.WaitForInput("sh>", 4));
+  terminal.TypeLine("cd " + modes.path);
+  terminal.TypeLine("stty -g > before");
+  terminal.TypeLine("sh wrapper");
+  ASSERT_TRUE(screen.WaitForInput("$", 2));
+  terminal.TypeLine("connect " + server.Name());
+  ASSERT_TRUE(screen.WaitForRow("OK Connected"));
+  terminal.Type("half");
+  ASSERT_TRUE(screen.WaitForInput("$ half", 6));
+
+  // The shell gets the terminal back only once the script is stopped too.
+  terminal.Press({"C-z"});
+  ASSERT_TRUE(screen.WaitForInput("sh>", 4));
+  terminal.TypeLine("stty -g > stopped");
+  terminal.TypeLine("fg");
+  ASSERT_TRUE(screen.WaitForInput("$ half", 6));
+  // Raw again: Ctrl-A moves to the start instead of showing as ^A.
+  terminal.Type(" line");
+  terminal.Press({"C-a"});
+  terminal.Type("X");
+  ASSERT_TRUE(screen.WaitForInput("$ Xhalf line", 3));
+  terminal.Press({"Enter"});
+  EXPECT_TRUE(server.WaitForLog("data 1 Xhalf line\\n"));
+  terminal.TypeLine("exit");
+  // The script went on waiting for the client throughout.
+  ASSERT_TRUE(screen.WaitForRow("client exit 0"));
+  ASSERT_TRUE(screen.WaitForInput("sh>", 4));
+  terminal.TypeLine("stty -g > after");
+
+  const std::string before = modes.Read("before");
+  EXPECT_FALSE(before.empty());
+  EXPECT_EQ(modes.Read("stopped"), before);
+  EXPECT_EQ(modes.Read("after"), before);
+  EXPECT_TRUE(server.WaitForLog("close 1"));
+  EXPECT_EQ(server.CountLog("data "), 1u);
 }
 } // namespace

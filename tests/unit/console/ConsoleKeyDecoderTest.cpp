@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -28,6 +29,69 @@ Record Release(unsigned short virtualKey, char16_t unit, unsigned long state = 0
   record.down = false;
   return record;
 }
+
+const unsigned long Shift = 0x10;
+
+// The records Wine's console gives for bytes a terminal sends, as measured
+// under tmux: an ESC and the character behind it are that character with
+// Alt (and Shift for a capital), BEL is Ctrl-G, any other byte its
+// character; each key pressed and released, with its modifiers around it.
+std::vector<Record> AsWineReadsThem(const std::string &bytes) {
+  std::vector<Record> records;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    char c = bytes[i];
+    unsigned long state = 0;
+    if (c == '\x1b' && i + 1 < bytes.size()) {
+      c = bytes[++i];
+      state |= LeftAlt;
+    }
+    unsigned short virtualKey = static_cast<unsigned short>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    if (c == '\a') {
+      state |= LeftCtrl;
+      virtualKey = 'G';
+    }
+    if (c >= 'A' && c <= 'Z')
+      state |= Shift;
+    if (state & Shift)
+      records.push_back(Press(ConsoleKeyDecoder::VkShift, 0, Shift));
+    if (state & LeftAlt)
+      records.push_back(Press(ConsoleKeyDecoder::VkMenu, 0, state));
+    if (state & LeftCtrl)
+      records.push_back(Press(ConsoleKeyDecoder::VkControl, 0, state));
+    records.push_back(Press(virtualKey, static_cast<char16_t>(c), state));
+    records.push_back(Release(virtualKey, static_cast<char16_t>(c), state));
+    if (state & LeftAlt)
+      records.push_back(Release(ConsoleKeyDecoder::VkMenu, 0, state & ~LeftAlt));
+    if (state & LeftCtrl)
+      records.push_back(Release(ConsoleKeyDecoder::VkControl, 0, state & ~LeftCtrl));
+    if (state & Shift)
+      records.push_back(Release(ConsoleKeyDecoder::VkShift, 0, 0));
+  }
+  return records;
+}
+
+// A character in a record of its own.
+Record Character(char16_t unit) { return Press(0, unit); }
+
+// The keys the records give, a word each: a character as its bytes, with
+// "M-" before it for Alt; a control key as ^ and its letter; any other key
+// as "key".
+std::vector<std::string> Words(ConsoleKeyDecoder &decoder, const std::vector<Record> &records) {
+  std::vector<std::string> words;
+  for (const Record &record : records) {
+    for (const Key &key : decoder.Decode(record)) {
+      if (key.code == Key::Text)
+        words.push_back((key.alt ? "M-" : "") + key.text.bytes);
+      else if (key.code == Key::Control)
+        words.push_back(std::string("^") + key.letter);
+      else
+        words.push_back("key");
+    }
+  }
+  return words;
+}
+
+using Names = std::vector<std::string>;
 
 class ConsoleKeyDecoderTest : public testing::Test {
 protected:
@@ -164,6 +228,61 @@ TEST_F(ConsoleKeyDecoderTest, BytesAreTheInputPagesAndTheGlyphTheOutputPages) {
   EXPECT_EQ(shown.text.width, 1);
   EXPECT_EQ(One(Press(0, u'\uff21')).text.width, 2); // fullwidth A
   EXPECT_EQ(One(Press(0, u'\u00e9')).text.width, 1);
+}
+
+TEST_F(ConsoleKeyDecoderTest, ATerminalsAnswerStringIsNoKeys) {
+  // What tmux answers a server's ESC[>q with, and the other kinds: DCS,
+  // APC, PM and SOS end at ST; an OSC at ST or BEL.
+  for (const char *answer :
+       {"\x1bP>|tmux 3.3a\x1b\\", "\x1b]11;rgb:0000/0000/0000\x1b\\",
+        "\x1b]10;rgb:ffff/ffff/ffff\a", "\x1b_Gi=1;OK\x1b\\", "\x1b^pm\x1b\\", "\x1bXsos\x1b\\"}) {
+    SCOPED_TRACE(answer);
+    EXPECT_EQ(Words(decoder, AsWineReadsThem("a" + std::string(answer) + "b\ac")),
+              (Names{"a", "key", "b", "^G", "c"}));
+    EXPECT_FALSE(decoder.Waiting());
+  }
+  // BEL ends no DCS, and Alt with another character ends none.
+  EXPECT_EQ(Words(decoder, AsWineReadsThem("\x1bPa\a\x1b[b\x1b\\c")), (Names{"key", "c"}));
+}
+
+TEST_F(ConsoleKeyDecoderTest, AStringAfterAnEscapeRecordIsNoKeysEither) {
+  // A console that gives the ESC a record of its own: the Escape key, and
+  // then the string's start.
+  EXPECT_EQ(
+      Words(decoder, {Character('a'), Press(0x1b, 0x1b), Press(0x10, 0, Shift), Character('P'),
+                      Character('z'), Press(0x1b, 0x1b), Character('\\'), Character('b')}),
+      (Names{"a", "key", "key", "b"}));
+  // The 8-bit forms as characters: no key types them.
+  EXPECT_EQ(Words(decoder, {Character(0x9d), Character('0'), Character(0x07), Character(0x90),
+                            Character('q'), Character(0x9c), Character('b')}),
+            (Names{"key", "key", "b"}));
+}
+
+TEST_F(ConsoleKeyDecoderTest, AStringEndsUnfinishedWhenNothingMoreComes) {
+  EXPECT_EQ(Words(decoder, AsWineReadsThem("\x1bPx")), Names{});
+  EXPECT_TRUE(decoder.Waiting());
+  decoder.Flush();
+  EXPECT_FALSE(decoder.Waiting());
+  EXPECT_EQ(Words(decoder, AsWineReadsThem("yz")), (Names{"y", "z"}));
+  // An Escape key waits for what may be a string's start; flushed, the
+  // next character is typed.
+  EXPECT_EQ(Words(decoder, {Press(0x1b, 0x1b)}), Names{"key"});
+  EXPECT_TRUE(decoder.Waiting());
+  decoder.Flush();
+  EXPECT_EQ(Words(decoder, {Character('P')}), Names{"P"});
+}
+
+TEST_F(ConsoleKeyDecoderTest, AltKeysThatIntroduceNoStringStayKeys) {
+  EXPECT_EQ(Words(decoder, AsWineReadsThem("\x1b"
+                                           "b\x1b"
+                                           "f\x1bp\x1b\\")),
+            (Names{"M-b", "M-f", "M-p", "M-\\"}));
+  // AltGr with the key of ']' types it; Alt composing 'P' on the numeric
+  // pad types it.
+  EXPECT_EQ(Words(decoder, {Press(0xdd, ']', RightAlt | LeftCtrl),
+                            Release(ConsoleKeyDecoder::VkMenu, 'P', LeftAlt), Character('x')}),
+            (Names{"]", "P", "x"}));
+  EXPECT_FALSE(decoder.Waiting());
 }
 
 TEST_F(ConsoleKeyDecoderTest, BytesSplitIntoTheCharactersTypingThemGives) {

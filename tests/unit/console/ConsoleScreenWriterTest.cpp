@@ -1,7 +1,8 @@
 // The editor's output drawn on a console without virtual-terminal
 // processing, against a model of a console screen buffer: a buffer taller
 // than its window, processed output (CR, LF, wrapping, scrolling at the
-// buffer's end) and the cursor, fill and scroll calls.
+// buffer's end), the cursor, fill and scroll calls, and each cell's
+// attributes.
 #include "ConsoleScreenWriter.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@ class FakeConsoleScreen : public ConsoleScreen {
 public:
   FakeConsoleScreen(int width, int height, int windowRows)
       : width(width), rows(static_cast<std::size_t>(height), std::string(width, ' ')),
+        attributes(static_cast<std::size_t>(height), Attributes(width, defaults)),
         windowRows(windowRows) {}
 
   bool GetLayout(Layout &layout) override {
@@ -42,6 +44,7 @@ public:
         NewLine();
       } else {
         rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] = bytes[i];
+        attributes[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] = current;
         if (++column == width)
           NewLine();
       }
@@ -52,16 +55,29 @@ public:
     if (!Call())
       return false;
     for (long cell = static_cast<long>(fromRow) * width + fromColumn;
-         count-- > 0 && cell < static_cast<long>(rows.size()) * width; ++cell)
+         count-- > 0 && cell < static_cast<long>(rows.size()) * width; ++cell) {
       rows[static_cast<std::size_t>(cell / width)][static_cast<std::size_t>(cell % width)] = ' ';
+      attributes[static_cast<std::size_t>(cell / width)][static_cast<std::size_t>(cell % width)] =
+          defaults;
+    }
     return true;
   }
   bool ScrollDown(int first, int last) override {
     if (!Call())
       return false;
-    for (int r = last; r > first; --r)
+    for (int r = last; r > first; --r) {
       rows[static_cast<std::size_t>(r)] = rows[static_cast<std::size_t>(r - 1)];
+      attributes[static_cast<std::size_t>(r)] = attributes[static_cast<std::size_t>(r - 1)];
+    }
     rows[static_cast<std::size_t>(first)] = std::string(width, ' ');
+    attributes[static_cast<std::size_t>(first)] = Attributes(width, defaults);
+    return true;
+  }
+  unsigned short DefaultAttributes() override { return defaults; }
+  bool SetAttributes(unsigned short set) override {
+    if (!Call())
+      return false;
+    current = set;
     return true;
   }
 
@@ -74,8 +90,16 @@ public:
     rows[static_cast<std::size_t>(at)] = text + std::string(width - text.size(), ' ');
   }
 
+  // The attributes raw mode began with: yellow (red, green, intensity) on
+  // blue, with a high bit as consoles keep them (COMMON_LVB_GRID_HORIZONTAL).
+  static const unsigned short defaults = 0x041e;
+
+  using Attributes = std::vector<unsigned short>;
+
   const int width;
   std::vector<std::string> rows;
+  std::vector<Attributes> attributes; // a cell's, row by row
+  unsigned short current = defaults;  // what text is written with
   const int windowRows;
   int top = 0;
   int column = 0;
@@ -93,6 +117,8 @@ private:
     } else {
       rows.erase(rows.begin());
       rows.emplace_back(width, ' ');
+      attributes.erase(attributes.begin());
+      attributes.emplace_back(width, current);
     }
     Follow();
   }
@@ -214,9 +240,12 @@ TEST(ConsoleScreenWriter, IndexAndReverseIndexScrollAtTheEdgesAndKeepTheColumn) 
 }
 
 TEST(ConsoleScreenWriter, OtherEscapesAndReceivedBytesAreWrittenAsTheyAre) {
-  FakeConsoleScreen screen(40, 5, 5);
+  FakeConsoleScreen screen(60, 5, 5);
   ConsoleScreenWriter writer(screen);
-  const std::string received = "red \x1b[31mtext\x1b[0m, \x1b[5;1H, \x1b[3J and \x1b";
+  // Nor is a sequence with a rendition's parameters but another final byte,
+  // or with private parameters, a rendition.
+  const std::string received =
+      "a \x1b[31;1x, \x1b[>4;2m, \x1b[5;1H, \x1b[3J, \x1b]0;t\a, \x1b[?25l and \x1b";
   ASSERT_TRUE(writer.Write(received));
   std::string written;
   for (const std::string &text : screen.texts)
@@ -227,6 +256,83 @@ TEST(ConsoleScreenWriter, OtherEscapesAndReceivedBytesAreWrittenAsTheyAre) {
   screen.texts.clear();
   ASSERT_TRUE(writer.Write("ab\x1b[2Dc"));
   EXPECT_EQ(screen.texts, (std::vector<std::string>{"ab", "c"}));
+}
+
+// The attributes of the character written behind the sequence, which must
+// draw nothing itself.
+unsigned short AttributesAfter(const std::string &sequence) {
+  FakeConsoleScreen screen(10, 2, 2);
+  ConsoleScreenWriter writer(screen);
+  EXPECT_TRUE(writer.Write(sequence + "x")) << sequence;
+  EXPECT_EQ(screen.Row(0), "x") << sequence;
+  return screen.attributes[0][0];
+}
+
+TEST(ConsoleScreenWriter, RenditionsBecomeTheConsolesColours) {
+  // The default is yellow (6 | 8) on blue (1 << 4); red is 4, green 2.
+  const unsigned short high = 0x0400;
+  const struct {
+    const char *sequence;
+    unsigned short attributes;
+  } cases[] = {
+      {"\x1b[31m", high | 0x14},          {"\x1b[32m", high | 0x12},
+      {"\x1b[34m", high | 0x11},          {"\x1b[30m", high | 0x10},
+      {"\x1b[37m", high | 0x17},          {"\x1b[33m", high | 0x16},
+      {"\x1b[35m", high | 0x15},          {"\x1b[36m", high | 0x13},
+      {"\x1b[41m", high | 0x4e},          {"\x1b[47m", high | 0x7e},
+      {"\x1b[92m", high | 0x1a},          {"\x1b[104m", high | 0x9e},
+      {"\x1b[1;31m", high | 0x1c},        {"\x1b[31;1;22m", high | 0x14},
+      {"\x1b[7m", high | 0xe1},           {"\x1b[31;42;7m", high | 0x42},
+      {"\x1b[7;27m", high | 0x1e},        {"\x1b[31;39m", high | 0x1e},
+      {"\x1b[41;49m", high | 0x1e},       {"\x1b[31;41;0m", high | 0x1e},
+      {"\x1b[31;41m\x1b[m", high | 0x1e}, {"\x1b[31;;42m", high | 0x2e},
+  };
+  for (const auto &expected : cases)
+    EXPECT_EQ(AttributesAfter(expected.sequence), expected.attributes) << expected.sequence;
+}
+
+TEST(ConsoleScreenWriter, OtherRenditionsChangeNothingAndShowNothing) {
+  const unsigned short red = 0x0414;
+  // Italic, underline, blink, strike-through, overline and the like.
+  EXPECT_EQ(AttributesAfter("\x1b[31m\x1b[3;4;5;9;53;2;8m"), red);
+  // An extended colour's numbers are no renditions of their own: neither
+  // the 1 (bold) of 38;5;1, nor the 0 (reset) and 7 (reverse) of
+  // 38;2;1;0;7, nor anything in its colon form.
+  EXPECT_EQ(AttributesAfter("\x1b[31m\x1b[48;5;1m"), red);
+  EXPECT_EQ(AttributesAfter("\x1b[31m\x1b[38;2;1;0;7m"), red);
+  EXPECT_EQ(AttributesAfter("\x1b[31m\x1b[38:2::0:7:1m\x1b[58:5:0m"), red);
+  EXPECT_EQ(AttributesAfter("\x1b[38;5;0;31m"), red) << "what follows counts again";
+  // Numbers too long for any rendition.
+  EXPECT_EQ(AttributesAfter("\x1b[31m\x1b[99999999999999999999m"), red);
+}
+
+TEST(ConsoleScreenWriter, MaskedBytesShowReversedAndColoursLastUntilReset) {
+  FakeConsoleScreen screen(20, 3, 3);
+  ConsoleScreenWriter writer(screen);
+  // Bytes set apart in reverse video amid text, as received text has them.
+  ASSERT_TRUE(writer.Write("ab\x1b[0;7m^[\x1b[0mcd"));
+  EXPECT_EQ(screen.Row(0), "ab^[cd");
+  EXPECT_EQ(screen.texts, (std::vector<std::string>{"ab", "^[", "cd"}));
+  const unsigned short plain = FakeConsoleScreen::defaults;
+  const unsigned short reversed = 0x04e1;
+  EXPECT_EQ(screen.attributes[0],
+            (FakeConsoleScreen::Attributes{plain, plain, reversed, reversed, plain, plain, plain,
+                                           plain, plain, plain,    plain,    plain, plain, plain,
+                                           plain, plain, plain,    plain,    plain, plain}));
+  // A colour set in one write holds for the next, and the editor's erase
+  // does not take it.
+  ASSERT_TRUE(writer.Write("\r\n\x1b[32m"));
+  ASSERT_TRUE(writer.Write("green\x1b[K"));
+  EXPECT_EQ(screen.attributes[1][4], 0x0412);
+  EXPECT_EQ(screen.attributes[1][5], plain);
+  // Forgotten, a rendition that changes one thing changes it from the
+  // default attributes.
+  writer.ResetAttributes();
+  ASSERT_TRUE(writer.Write("\x1b[1mx"));
+  EXPECT_EQ(screen.attributes[1][5], 0x041e | 0x08);
+  // A failed attribute call fails the write.
+  screen.failFrom = screen.calls + 1;
+  EXPECT_FALSE(writer.Write("\x1b[31m"));
 }
 
 TEST(ConsoleScreenWriter, AFullRowWrapsOnlyWhenTheNextCharacterComes) {

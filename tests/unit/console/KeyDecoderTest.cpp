@@ -135,6 +135,120 @@ TEST(KeyDecoder, ThePasteEndMaySpanReads) {
   EXPECT_EQ(Keys(decoder), (Names{"unknown", "y"}));
 }
 
+// What tmux answers a server's ESC[>q with: were its ESC P Alt-P, the rest
+// would be typed into the line.
+const std::string tmuxAnswer = "\x1bP>|tmux 3.3a\x1b\\";
+
+TEST(KeyDecoder, ATerminalsAnswerStringIsSwallowedWhole) {
+  // DCS, APC, PM and SOS end at ST; an OSC at ST or BEL. Keys around each
+  // string are still keys.
+  for (const std::string &answer :
+       {tmuxAnswer, "\x1b]11;rgb:0000/0000/0000\x1b\\"s, "\x1b]10;rgb:ffff/ffff/ffff\x07"s,
+        "\x1b_Gi=1;OK\x1b\\"s, "\x1b^private\x1b\\"s, "\x1bXstart of string\x1b\\"s}) {
+    SCOPED_TRACE(answer);
+    EXPECT_EQ(Decode("a" + answer + "\x1b[Db\r"), (Names{"a", "unknown", "left", "b", "enter"}));
+  }
+  // BEL ends no other string, and an ESC that is no ST ends none: all of
+  // it is the string's.
+  EXPECT_EQ(Decode("\x1bPa\x07\x1b[A\r\x03b\x1b\\c"), (Names{"unknown", "c"}));
+  EXPECT_EQ(Decode("\x1b]0;t\x1b\x1b\\d"), (Names{"unknown", "d"}));
+  // Two answers back to back are two strings.
+  EXPECT_EQ(Decode(tmuxAnswer + tmuxAnswer + "e"), (Names{"unknown", "unknown", "e"}));
+}
+
+TEST(KeyDecoder, AnAnswerCutAtAnyByteIsStillSwallowedWhole) {
+  const std::string bytes = "a" + tmuxAnswer + "b";
+  for (std::size_t cut = 1; cut < bytes.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    KeyDecoder decoder(true, Narrow);
+    decoder.Feed(bytes.data(), cut);
+    std::vector<std::string> keys = Keys(decoder);
+    // The terminal waits as long as the lone ESC wait only while something
+    // is unfinished.
+    EXPECT_EQ(decoder.Waiting(), cut > 1 && cut < bytes.size() - 1);
+    decoder.Feed(bytes.data() + cut, bytes.size() - cut);
+    for (const std::string &key : Keys(decoder))
+      keys.push_back(key);
+    EXPECT_EQ(keys, (Names{"a", "unknown", "b"}));
+    EXPECT_FALSE(decoder.Waiting());
+  }
+  // One byte a read.
+  KeyDecoder decoder(true, Narrow);
+  std::vector<std::string> keys;
+  for (const char byte : bytes) {
+    decoder.Feed(&byte, 1);
+    for (const std::string &key : Keys(decoder))
+      keys.push_back(key);
+  }
+  EXPECT_EQ(keys, (Names{"a", "unknown", "b"}));
+}
+
+TEST(KeyDecoder, AStringFarLongerThanAnyAnswerIsDroppedAsItComesUntilItsEnd) {
+  KeyDecoder decoder(true, Narrow);
+  decoder.Feed("x\x1b]52;c;", 8);
+  EXPECT_EQ(Keys(decoder), Names{"x"});
+  const std::string chunk(4096, 'A');
+  for (int i = 0; i < 256; ++i) {
+    decoder.Feed(chunk.data(), chunk.size());
+    ASSERT_EQ(Keys(decoder), Names{}) << "after " << i + 1 << " chunks";
+    ASSERT_TRUE(decoder.Waiting());
+  }
+  decoder.Feed("\x07y", 2);
+  EXPECT_EQ(Keys(decoder), (Names{"unknown", "y"}));
+}
+
+TEST(KeyDecoder, AStringThatStopsComingEndsWhenFlushed) {
+  // Alt-P typed by hand, or an answer cut short: once nothing more comes,
+  // the keys behind it are keys again.
+  KeyDecoder decoder(true, Narrow);
+  decoder.Feed("\x1bPab", 4);
+  EXPECT_EQ(Keys(decoder), Names{});
+  EXPECT_TRUE(decoder.Waiting());
+  decoder.Flush();
+  EXPECT_EQ(Keys(decoder), Names{"unknown"});
+  EXPECT_FALSE(decoder.Waiting());
+  decoder.Feed("cd\x1b\\", 4);
+  EXPECT_EQ(Keys(decoder), (Names{"c", "d", "M-\\"}));
+  // A flush that comes before the introducer takes the ESC as Escape.
+  decoder.Feed("\x1b", 1);
+  decoder.Flush();
+  EXPECT_EQ(Keys(decoder), Names{"unknown"});
+  decoder.Feed("P", 1);
+  EXPECT_EQ(Keys(decoder), Names{"P"});
+}
+
+TEST(KeyDecoder, AltKeysThatIntroduceNoStringStayAltKeys) {
+  EXPECT_EQ(Decode("\x1bp\x1bx\x1b\\\x1b\x1b[A\x1b\r"),
+            (Names{"M-p", "M-x", "M-\\", "M-up", "M-enter"}));
+  // ESC ESC P: the first ESC goes with the string behind it.
+  EXPECT_EQ(Decode("\x1b\x1bPq\x1b\\r"), (Names{"unknown", "r"}));
+}
+
+TEST(KeyDecoder, EightBitStringsCountOnlyWithoutUtf8) {
+  // DCS, OSC, APC, PM, SOS as single bytes, ending at the 8-bit ST; an OSC
+  // also at BEL.
+  for (const std::string &answer : {"\x90>|tmux\x9c"s, "\x9dltitle\x07"s, "\x9dltitle\x9c"s,
+                                    "\x9fz\x9c"s, "\x9ez\x9c"s, "\x98z\x1b\\"s}) {
+    SCOPED_TRACE(answer);
+    EXPECT_EQ(Decode("a" + answer + "b", false), (Names{"a", "unknown", "b"}));
+  }
+  EXPECT_EQ(Decode("\x1bPz\x9c"
+                   "b",
+                   false),
+            (Names{"unknown", "b"}));
+  // In UTF-8 those bytes are parts of characters: a title with U+015C
+  // (C5 9C) in an OSC does not end it early, and a stray byte is a mark.
+  EXPECT_EQ(Decode("\x1b]l\xc5\x9c\r\x1b\\b"), (Names{"unknown", "b"}));
+  EXPECT_EQ(Decode("\x90"
+                   "b\x9c"),
+            (Names{"\x90=?", "b", "\x9c=?"}));
+}
+
+TEST(KeyDecoder, APastedStringIntroducerIsText) {
+  EXPECT_EQ(Decode("\x1b[200~\x1bPq\x1b[201~r"),
+            (Names{"unknown", "p:unknown", "p:P", "p:q", "unknown", "r"}));
+}
+
 TEST(KeyDecoder, CharactersSplitTextAsTypingWould) {
   const KeyDecoder decoder(true, Narrow);
   const std::vector<Char> chars = decoder.Characters("a\xe6\x97\xa5\xc3");
