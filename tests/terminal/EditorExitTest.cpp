@@ -166,6 +166,36 @@ INSTANTIATE_TEST_SUITE_P(EveryWayOut, TerminalExit,
                                          WayOut::Terminate, WayOut::HangUp, WayOut::Interrupt),
                          Name);
 
+// A script's end waits for a server's last answers; an operator at a
+// terminal has seen them and leaves at once, whatever the server goes on
+// sending.
+TEST(TerminalExitNow, ExitLeavesAtOnceAlthoughTheServerGoesOnSending) {
+  if (TmuxTerminal::Program().empty())
+    GTEST_SKIP() << "tmux is not installed";
+  TestServer server({"--no-echo", "--tick", "100"});
+  TmuxTerminal terminal(testprograms::TerminalClient("\"$@\"; echo \"exit $?\"; exec sleep 100"),
+                        kColumns, 40);
+  EditorScreen screen(terminal);
+  ASSERT_TRUE(screen.WaitForInput("$", 2));
+  terminal.TypeLine("connect " + server.Name());
+  ASSERT_TRUE(screen.WaitForRow("tick 2"));
+  terminal.TypeLine("exit");
+  ASSERT_TRUE(screen.WaitForRow("exit 0"));
+  // Waiting for the server to be quiet would have shown a tick every
+  // 100 ms for 2 s below the exit.
+  const std::vector<std::string> rows = terminal.Screen();
+  std::size_t exitRow = rows.size();
+  std::size_t ticksAfter = 0;
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    if (TmuxTerminal::Trimmed(rows[r]) == "$ exit")
+      exitRow = r;
+    else if (r > exitRow && rows[r].compare(0, 5, "tick ") == 0)
+      ++ticksAfter;
+  }
+  EXPECT_LT(exitRow, rows.size()) << screen.Picture();
+  EXPECT_LT(ticksAfter, 5u) << screen.Picture();
+}
+
 TEST(TerminalSuspend, CtrlZStopsWithTheModesRestoredAndFgComesBackRaw) {
   if (TmuxTerminal::Program().empty())
     GTEST_SKIP() << "tmux is not installed";

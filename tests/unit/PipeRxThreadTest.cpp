@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -118,6 +120,38 @@ TEST(PipeRxThreadTest, ClosedChannelEndsTheThreadWithoutOutput) {
   { PipeRxThread receiver(pipe, output); }
   EXPECT_EQ(output.Text(), "");
   EXPECT_EQ(fake.Calls("ReadFile"), 0);
+}
+
+// Whether WaitForQuiet returns within 20 s; the waits that must not end it
+// are 30 s, so that a failure still ends, and is told, inside the test's
+// time-out.
+bool Returns(PipeRxThread &receiver, PipeRxThread::Clock::duration quiet,
+             PipeRxThread::Clock::duration cap) {
+  std::future<void> waited = std::async(std::launch::async, [&receiver, quiet, cap] {
+    receiver.WaitForQuiet(quiet, PipeRxThread::Clock::now() + cap);
+  });
+  return waited.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+}
+
+TEST(PipeRxThreadTest, WaitForQuietEndsAtQuietAtTheCapOrWhenTheReceiverEnds) {
+  const auto never = std::chrono::seconds(30);
+  const auto soon = std::chrono::milliseconds(20);
+  CapturedOutput output;
+  {
+    FakePipeApi fake;
+    NamedPipe pipe(fake.Api());
+    ASSERT_TRUE(pipe.Open("rx", 3));
+    fake.QueueMessage("greeting");
+    PipeRxThread receiver(pipe, output);
+    ASSERT_TRUE(fake.WaitForPendingRead());
+    EXPECT_TRUE(Returns(receiver, soon, never)) << "the quiet time did not end the wait";
+    EXPECT_TRUE(Returns(receiver, never, soon)) << "the cap did not end the wait";
+  }
+  // A receiver that has ended (the server closed its end) ends it at once.
+  FakePipeApi fake;
+  NamedPipe closed(fake.Api());
+  PipeRxThread ended(closed, output);
+  EXPECT_TRUE(Returns(ended, never, never)) << "an ended receiver still kept the caller waiting";
 }
 
 TEST(PipeRxThreadTest, StackSizeIsRaisedToAUsableFloor) {
