@@ -17,13 +17,13 @@
 
 namespace {
 // What stands before every line the shell reads.
-const char prompt[] = "$ ";
+const char shellPrompt[] = "$ ";
 // What separates the words of a line.
 const char delimiters[] = " \t\n";
 
 // One write per reply, so that a message the receiver prints cannot land
 // inside the line.
-void Reply(ShellOutput &output, const char *prefix, const char *text, const char *name = "") {
+void Answer(ShellOutput &output, const char *prefix, const char *text, const char *name = "") {
   std::string line = std::string(prefix) + text + name + '\n';
   output.Reply(line.data(), line.size());
 }
@@ -65,7 +65,7 @@ void ShellProcess::Main() {
   if (terminal != nullptr) {
     ShellCompleter completer;
     ScreenCompositor screen(*terminal);
-    LineEditor editor(*terminal, screen, completer, prompt);
+    LineEditor editor(*terminal, screen, completer, shellPrompt);
     if (editor.Start()) {
       // What a server sends never drives the operator's terminal.
       const std::unique_ptr<TextMask> mask = SystemTerminal::OutputMask(true);
@@ -107,7 +107,7 @@ void ShellProcess::Run(LineEditor &editor, EditorConsole &output) {
 void ShellProcess::Run(std::istream &input, std::ostream &output) { Run(input, output, nullptr); }
 
 void ShellProcess::Run(std::istream &input, std::ostream &output, TextMask *mask) {
-  PlainConsole console(output, prompt, mask);
+  PlainConsole console(output, shellPrompt, mask);
   running = 1;
   PString line;
   while (running) {
@@ -145,7 +145,7 @@ void ShellProcess::Execute(const PString &line, ShellOutput &output) {
     if (tokens.Token() != nullptr && std::strcmp(tokens.Token(), "-c") == 0)
       tokens.NextToken();
     if (IsEmpty(tokens.Token()))
-      Reply(output, "ERROR ", "The pipe name must be specified");
+      Answer(output, "ERROR ", "The pipe name must be specified");
     else
       Connect(tokens.Token(), output);
     break;
@@ -153,9 +153,9 @@ void ShellProcess::Execute(const PString &line, ShellOutput &output) {
   case CommandTable::Close:
     if (pipe.IsOpen()) {
       pipe.Close();
-      Reply(output, "OK ", "Connection closed");
+      Answer(output, "OK ", "Connection closed");
     } else {
-      Reply(output, "ERROR ", "Not connected");
+      Answer(output, "ERROR ", "Not connected");
     }
     break;
   case CommandTable::Exit:
@@ -171,16 +171,16 @@ void ShellProcess::Execute(const PString &line, ShellOutput &output) {
 
 void ShellProcess::Send(const PString &line, ShellOutput &output) {
   if (!pipe.IsOpen())
-    Reply(output, "ERROR ", "Not connected");
+    Answer(output, "ERROR ", "Not connected");
   else if (!pipe.Write(line.GetPointer(), static_cast<DWORD>(line.GetLength())))
-    Reply(output, "ERROR ", "Cannot write to pipe");
+    Answer(output, "ERROR ", "Cannot write to pipe");
 }
 
 void ShellProcess::Connect(const char *name, ShellOutput &output) {
   DeleteReceiver();
   if (pipe.Open(name, ConnectAttempts) && StartReceiver(output))
     return;
-  Reply(output, "ERROR ", "Cannot connect to named pipe: ", name);
+  Answer(output, "ERROR ", "Cannot connect to named pipe: ", name);
 }
 
 void ShellProcess::WaitForLastAnswers() {
@@ -197,7 +197,7 @@ bool ShellProcess::StartReceiver(ShellOutput &output) {
     PConsole::Hold console;
     rxThread = new (std::nothrow) PipeRxThread(pipe, output);
     if (rxThread != nullptr && rxThread->IsCreated()) {
-      Reply(output, "OK ", "Connected");
+      Answer(output, "OK ", "Connected");
       return true;
     }
   }
