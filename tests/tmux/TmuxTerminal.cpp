@@ -103,6 +103,10 @@ std::vector<std::string> TmuxTerminal::Screen() {
   return rows;
 }
 
+std::string TmuxTerminal::AttributedScreen() {
+  return Tmux({"capture-pane", "-p", "-e", "-t", kSession});
+}
+
 TmuxTerminal::Cursor TmuxTerminal::CursorPosition() {
   std::istringstream text(
       Tmux({"display-message", "-p", "-t", kSession, "#{cursor_x} #{cursor_y}"}));
@@ -125,6 +129,24 @@ bool TmuxTerminal::WaitForRow(const std::string &row, ChildProcess::Duration tim
     std::this_thread::sleep_for(kScreenPoll);
   }
 }
+
+std::string TmuxTerminal::Format(const std::string &format) {
+  std::string value = Tmux({"display-message", "-p", "-t", kSession, format});
+  if (!value.empty() && value.back() == '\n') {
+    value.pop_back();
+  }
+  return value;
+}
+
+void TmuxTerminal::SetOption(const std::string &option, const std::string &value) {
+  Tmux({"set-option", "-g", option, value});
+}
+
+void TmuxTerminal::RenameWindow(const std::string &name) {
+  Tmux({"rename-window", "-t", kSession, name});
+}
+
+std::string TmuxTerminal::Buffers() { return Tmux({"list-buffers"}); }
 
 std::string TmuxTerminal::Trimmed(const std::string &row) {
   const std::size_t end = row.find_last_not_of(' ');

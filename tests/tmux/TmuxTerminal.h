@@ -41,10 +41,23 @@ public:
   int PanePid();
   // The screen, one string per row, trailing blanks kept as written.
   std::vector<std::string> Screen();
+  // The screen as capture-pane -e writes it: the text with the SGR
+  // sequences that give each cell its attributes, trailing blanks dropped.
+  std::string AttributedScreen();
   Cursor CursorPosition();
   // Waits until some row of the screen, blanks at its end dropped, is
   // exactly `row`.
   bool WaitForRow(const std::string &row, ChildProcess::Duration timeout);
+
+  // What tmux makes of a format, such as "#{pane_title}", for the pane.
+  std::string Format(const std::string &format);
+  // Sets a global session or window option of this terminal's server.
+  void SetOption(const std::string &option, const std::string &value);
+  // Names the window, which also ends its automatic renaming.
+  void RenameWindow(const std::string &name);
+  // tmux's paste buffers, as list-buffers prints them; "" while there are
+  // none.
+  std::string Buffers();
 
   // A row with the blanks at its end dropped.
   static std::string Trimmed(const std::string &row);

@@ -1,0 +1,331 @@
+#include "EditorScreen.h"
+#include "PaintedRows.h"
+#include "TestPrograms.h"
+#include "TestServer.h"
+#include "TmuxTerminal.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+const int kColumns = 100;
+const int kRows = 30;
+
+// What a server must not change on the operator's terminal: its title, the
+// window's name and the modes that a program may set.
+const char kTerminalState[] =
+    "title=#{pane_title} window=#{window_name} cursor=#{cursor_flag} "
+    "alternate=#{alternate_on} mouse=#{mouse_any_flag}#{mouse_standard_flag}"
+    "#{mouse_button_flag}#{mouse_all_flag}#{mouse_sgr_flag} "
+    "region=#{scroll_region_upper}-#{scroll_region_lower} insert=#{insert_flag} "
+    "keypad=#{keypad_cursor_flag}#{keypad_flag} origin=#{origin_flag} wrap=#{wrap_flag}";
+
+// A server's message, as sent and as the operator must see it.
+struct Row {
+  std::string sent;
+  std::string shown;
+};
+
+// The bytes in the escapes of the server's --send.
+std::string SendText(const std::string &bytes) {
+  std::string text;
+  for (const char c : bytes) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      text += "\\\\";
+    } else if (byte < 0x20 || byte >= 0x7f) {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02x", byte);
+      text += hex;
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
+
+// How the client reaches the operator: through its line editor, or with
+// standard input a pipe (cat reading the terminal) and standard output the
+// terminal.
+enum class Road { Editor, Piped };
+
+struct Way {
+  Road road;
+  bool byteType;
+};
+
+std::string NameOf(const Way &way) {
+  return std::string(way.road == Road::Editor ? "Editor" : "Piped") +
+         (way.byteType ? "Byte" : "Message");
+}
+
+std::string Name(const testing::TestParamInfo<Way> &info) { return NameOf(info.param); }
+
+// For the test's name in ctest's list.
+void PrintTo(const Way &way, std::ostream *out) { *out << NameOf(way); }
+
+using Messages = std::vector<std::string>;
+
+// The messages the server got, in order, as its log writes them, once
+// there are `count`.
+Messages Received(TestServer &server, std::size_t count) {
+  EXPECT_TRUE(server.WaitForLogCount("data 1 ", count));
+  std::istringstream log(server.Process().Output());
+  Messages messages;
+  for (std::string line; std::getline(log, line);) {
+    if (line.compare(0, 7, "data 1 ") == 0)
+      messages.push_back(line.substr(7));
+  }
+  return messages;
+}
+
+// The client on a terminal that does whatever a program asks of it, the
+// window's name and the clipboard too, connected to a server that sends it
+// what is not text.
+class TerminalMask : public testing::TestWithParam<Way> {
+protected:
+  void SetUp() override {
+    if (TmuxTerminal::Program().empty())
+      GTEST_SKIP() << "tmux is not installed";
+  }
+
+  // Starts the server with the options and the rows as its messages, the
+  // client on its terminal, and connects.
+  void Start(std::vector<std::string> options, const std::vector<Row> &rows) {
+    if (GetParam().byteType)
+      options.insert(options.begin(), "--byte");
+    for (const Row &row : rows) {
+      options.push_back("--send");
+      options.push_back(SendText(row.sent + "\n"));
+    }
+    server = std::make_unique<TestServer>(options);
+    const std::string client =
+        Editor() ? "LC_ALL=C.UTF-8 exec \"$@\"" : "cat | LC_ALL=C.UTF-8 \"$@\"";
+    terminal =
+        std::make_unique<TmuxTerminal>(testprograms::TerminalClient(client), kColumns, kRows);
+    screen = std::make_unique<EditorScreen>(*terminal);
+    // tmux leaves these alone by default, so that a sequence let through
+    // would not show without them.
+    terminal->SetOption("set-clipboard", "on");
+    terminal->SetOption("allow-rename", "on");
+    terminal->RenameWindow("operator");
+    ASSERT_TRUE(screen->WaitForInput("$", 2));
+    before = terminal->Format(kTerminalState);
+    terminal->TypeLine("connect " + server->Name());
+    ASSERT_TRUE(screen->WaitForScreen({Connect(), "OK Connected", "$"}, 2));
+  }
+
+  bool Editor() const { return GetParam().road == Road::Editor; }
+  std::string Connect() const { return "$ connect " + server->Name(); }
+
+  // The screen from the top: the connection, "$ go" and the rows.
+  std::vector<std::string> Shown(const std::vector<Row> &rows) const {
+    std::vector<std::string> shown{Connect(), "OK Connected", "$ go"};
+    for (const Row &row : rows)
+      shown.push_back(row.shown);
+    return shown;
+  }
+
+  std::unique_ptr<TestServer> server;
+  std::unique_ptr<TmuxTerminal> terminal;
+  std::unique_ptr<EditorScreen> screen;
+  // The terminal's state once the client is up, before it connects.
+  std::string before;
+};
+
+// Sequences and control bytes of every kind a terminal obeys, each row
+// short enough that a console which counts the mask's own SGRs as
+// characters still has room for it.
+const std::vector<Row> kControls{
+    {"A clear\x1b[2J\x1b[3J\x1b[Hhome\x1b"
+     "creset",
+     "A clear^[[2J^[[3J^[[Hhome^[creset"},
+    {"B title\x1b]0;zero\a \x1b]2;two\x1b\\", "B title^[]0;zero^G ^[]2;two^[\\"},
+    {"C window\x1bkname\x1b\\ clip\x1b]52;c;aGVsbG8=\a",
+     "C window^[kname^[\\ clip^[]52;c;aGVsbG8=^G"},
+    {"D ask\x1b[>q\x1b[c\x1b[>c\x1b[6n\x1b[5n", "D ask^[[>q^[[c^[[>c^[[6n^[[5n"},
+    {"E modes\x1b[?25l\x1b[?1049h\x1b[?1000h\x1b[?1006h",
+     "E modes^[[?25l^[[?1049h^[[?1000h^[[?1006h"},
+    // DECALN also resets the scroll region, so the region is set behind it.
+    {"F fill\x1b#8 set\x1b(0qq\x0eqq\x0f", "F fill^[#8 set^[(0qq^Nqq^O"},
+    {"G region\x1b[2;5r\x1b[4h\x1b[?1h", "G region^[[2;5r^[[4h^[[?1h"},
+    {"H keys\x1b=\x1b[?6h\x1b[?7l\x1b[>4;2m", "H keys^[=^[[?6h^[[?7l^[[>4;2m"},
+    {"I link\x1b]8;;http://x/\ahere\x1b]8;;\a", "I link^[]8;;http://x/^Ghere^[]8;;^G"},
+    {"J c0\a\b\v\f\x01\x18\x1a\x7f end\x1b", "J c0^G^H^K^L^A^X^Z^? end^["},
+};
+
+TEST_P(TerminalMask, ControlsShowAsTextAndTheTerminalStaysAsItWas) {
+  ASSERT_NO_FATAL_FAILURE(Start({"--log-data", "--no-echo", "--on-message"}, kControls));
+  // Stopped, the server answers "go" only once the next line is half typed.
+  server->Process().Signal(SIGSTOP);
+  terminal->TypeLine("go");
+  terminal->Type("typed wh");
+  const testing::AssertionResult typed = screen->WaitForInput("$ typed wh", 10);
+  server->Process().Signal(SIGCONT);
+  ASSERT_TRUE(typed);
+
+  // Every earlier row stays. The line editor draws the half line again
+  // below the rows; plain output goes over its echo, and the terminal keeps
+  // the half line for cat until Enter.
+  std::vector<std::string> rows = Shown(kControls);
+  rows.push_back(Editor() ? "$ typed wh" : "$");
+  EXPECT_TRUE(screen->WaitForScreen(rows, Editor() ? 10 : 2));
+  EXPECT_EQ(terminal->Format(kTerminalState), before);
+  EXPECT_EQ(terminal->Buffers(), "");
+
+  terminal->TypeLine("ile");
+  rows.back() = Editor() ? "$ typed while" : "$ ile";
+  rows.push_back("$");
+  EXPECT_TRUE(screen->WaitForScreen(rows, 2));
+  // The terminal was asked nothing, so it typed no answer into the line.
+  EXPECT_EQ(Received(*server, 2), (Messages{"go\\n", "typed while\\n"}));
+}
+
+TEST_P(TerminalMask, ColoursStayOnTheServersTextAlone) {
+  // Many masked bytes in a row, each in a reverse-video run of its own.
+  Row bells{"K", "K"};
+  std::string paintedBells = "K";
+  for (int i = 0; i < 24; ++i) {
+    bells.sent += "\ax";
+    bells.shown += "^Gx";
+    paintedBells += "{7:^G}x";
+  }
+  const std::vector<Row> rows{
+      {"plain \x1b[31mred\x1b[0m \x1b[1;32mbold green\x1b[22m green\x1b[m",
+       "plain red bold green green"},
+      {"\x1b[34mblue\ablue \x1b[44mon blue\x1b[49m \x1b[2Jstill blue\x1b[0m",
+       "blue^Gblue on blue ^[[2Jstill blue"},
+      bells,
+      // No reset: a stream's text goes on in magenta.
+      {"\x1b[35mmagenta, never reset", "magenta, never reset"},
+  };
+  ASSERT_NO_FATAL_FAILURE(Start({"--on-message"}, rows));
+  terminal->TypeLine("go");
+  std::vector<std::string> shown = Shown(rows);
+  shown.push_back("$");
+  ASSERT_TRUE(screen->WaitForScreen(shown, 2));
+  // The server echoes the line, and answers close with a reply.
+  terminal->TypeLine("more");
+  shown.back() = "$ more";
+  shown.insert(shown.end(), {"more", "$"});
+  ASSERT_TRUE(screen->WaitForScreen(shown, 2));
+  terminal->TypeLine("close");
+  shown.back() = "$ close";
+  shown.insert(shown.end(), {"OK Connection closed", "$"});
+  ASSERT_TRUE(screen->WaitForScreen(shown, 2));
+
+  // The client's own rows, the prompt and the typed lines wear nothing;
+  // a masked byte is in reverse video, the server's colours set again
+  // behind it.
+  const std::vector<std::string> painted{
+      Connect(),
+      "OK Connected",
+      "$ go",
+      "plain {31:red} {1;32:bold green}{32: green}",
+      "{34:blue}{7:^G}{34:blue }{34;44:on blue}{34: }{7:^[}{34:[2Jstill blue}",
+      paintedBells,
+      "{35:magenta, never reset}",
+      "$ more",
+      GetParam().byteType ? "{35:more}" : "more",
+      "$ close",
+      "OK Connection closed",
+      "$",
+  };
+  std::vector<std::string> screenRows = PaintedRows(terminal->AttributedScreen());
+  while (!screenRows.empty() && screenRows.back().empty())
+    screenRows.pop_back();
+  EXPECT_EQ(screenRows, painted);
+}
+
+TEST_P(TerminalMask, BytesThatAreNoTextShowAsHexAndCharactersAsText) {
+  const std::string wide = "\xe6\x97\xa5";
+  std::string wideRow = "P ";
+  for (int i = 0; i < 45; ++i)
+    wideRow += wide;
+  wideRow += "|";
+  const std::vector<Row> rows{
+      {"L c1 \x9b\x9d\x90\x9f end", "L c1 <9B><9D><90><9F> end"},
+      {"M utf-8 c1 \xc2\x9b\xc2\x85 end", "M utf-8 c1 <C2><9B><C2><85> end"},
+      {"N bad \xff\xfe \xc0\xaf \xed\xa0\x80 \x80 \xe6\x97 end",
+       "N bad <FF><FE> <C0><AF> <ED><A0><80> <80> <E6><97> end"},
+      {"O gr\xc3\xbc\xc3\x9f"
+       "e \xe6\x97\xa5\xe6\x9c\xac ok",
+       "O gr\xc3\xbc\xc3\x9f"
+       "e \xe6\x97\xa5\xe6\x9c\xac ok"},
+      {wideRow, wideRow},
+  };
+  ASSERT_NO_FATAL_FAILURE(Start({"--log-data", "--no-echo", "--on-message"}, rows));
+  terminal->TypeLine("go");
+  std::vector<std::string> shown = Shown(rows);
+  shown.push_back("$");
+  EXPECT_TRUE(screen->WaitForScreen(shown, 2));
+  terminal->TypeLine("after");
+  shown.back() = "$ after";
+  shown.push_back("$");
+  EXPECT_TRUE(screen->WaitForScreen(shown, 2));
+  EXPECT_EQ(Received(*server, 2), (Messages{"go\\n", "after\\n"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryRoad, TerminalMask,
+                         testing::Values(Way{Road::Editor, false}, Way{Road::Editor, true},
+                                         Way{Road::Piped, false}, Way{Road::Piped, true}),
+                         Name);
+
+// Waits until tmux makes `value` of the format.
+testing::AssertionResult WaitForFormat(TmuxTerminal &terminal, const std::string &format,
+                                       const std::string &value) {
+  const auto deadline = std::chrono::steady_clock::now() + ChildProcess::kDefaultTimeout;
+  std::string shown;
+  while ((shown = terminal.Format(format)) != value) {
+    if (std::chrono::steady_clock::now() >= deadline)
+      return testing::AssertionFailure() << format << " stayed \"" << shown << "\"";
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return testing::AssertionSuccess();
+}
+
+// A terminal answers whoever asked, and into the input of whatever reads
+// it: queries that another program on the terminal makes while the
+// operator types (a background job, a shell's hook) bring answers that the
+// line editor must not take for keys.
+TEST(TerminalAnswers, AnswersToAnotherProgramsQueriesAreNeverTyped) {
+  if (TmuxTerminal::Program().empty())
+    GTEST_SKIP() << "tmux is not installed";
+  TestServer server({"--no-echo", "--log-data"});
+  TmuxTerminal terminal(testprograms::TerminalClient(), kColumns, kRows);
+  EditorScreen screen(terminal);
+  ASSERT_TRUE(screen.WaitForInput("$", 2));
+  const std::string connect = "$ connect " + server.Name();
+  terminal.TypeLine("connect " + server.Name());
+  ASSERT_TRUE(screen.WaitForScreen({connect, "OK Connected", "$"}, 2));
+  terminal.Type("half");
+  ASSERT_TRUE(screen.WaitForInput("$ half", 6));
+
+  // tmux answers a DCS to the first, CSIs to the others; the title set
+  // behind them shows once it has answered them all.
+  const std::string queries = "\x1b[>q\x1b[c\x1b[>c\x1b[6n\x1b[5n\x1b]2;asked\a";
+  const int tty = open(terminal.Format("#{pane_tty}").c_str(), O_WRONLY | O_NOCTTY);
+  ASSERT_GE(tty, 0);
+  const ssize_t written = write(tty, queries.data(), queries.size());
+  close(tty);
+  ASSERT_EQ(written, static_cast<ssize_t>(queries.size()));
+  ASSERT_TRUE(WaitForFormat(terminal, "#{pane_title}", "asked"));
+
+  terminal.TypeLine(" line");
+  EXPECT_TRUE(screen.WaitForScreen({connect, "OK Connected", "$ half line", "$"}, 2));
+  EXPECT_EQ(Received(server, 1), Messages{"half line\\n"});
+}
+
+} // namespace
