@@ -68,8 +68,8 @@ std::vector<Key> ConsoleKeyDecoder::Decode(const Record &record) {
   if (record.unit == 0 && IsModifier(record.virtualKey))
     return keys;
   if (ReadsString(record)) {
-    // A whole string is one key that does nothing.
-    if (!controlString.Inside())
+    // A whole string or sequence is one key that does nothing.
+    if (!controlString.Inside() && !inSequence)
       keys.push_back(Key::Of(Key::Unknown));
     return keys;
   }
@@ -95,6 +95,7 @@ std::vector<Key> ConsoleKeyDecoder::Decode(const Record &record) {
 
 void ConsoleKeyDecoder::Flush() {
   controlString.Abandon();
+  inSequence = false;
   escaped = false;
 }
 
@@ -112,9 +113,34 @@ bool ConsoleKeyDecoder::ReadsString(const Record &record) {
     return true;
   }
   const bool behindEscape = escaped || alt;
+  if (ReadsSequence(record, behindEscape))
+    return true;
   escaped = record.unit == Escape && !alt;
   return (behindEscape && controlString.StartBehindEscape(record.unit)) ||
          controlString.StartAlone(record.unit);
+}
+
+bool ConsoleKeyDecoder::ReadsSequence(const Record &record, bool behindEscape) {
+  if (inSequence) {
+    // Parameter and intermediate characters go on; the final character, or
+    // one that cannot be in a sequence, ends it. A key without a character
+    // is no part of it.
+    if (record.unit == 0) {
+      inSequence = false;
+      return false;
+    }
+    inSequence = record.unit >= 0x20 && record.unit <= 0x3f;
+    return true;
+  }
+  // The console reads the sequences of the keys it knows into key records;
+  // what comes as ESC [ and characters is none of them. So does the 8-bit
+  // CSI.
+  if ((behindEscape && record.unit == '[') || record.unit == 0x9b) {
+    inSequence = true;
+    escaped = false;
+    return true;
+  }
+  return false;
 }
 
 Key ConsoleKeyDecoder::KeyOf(const Record &record, const std::u16string &units) const {

@@ -59,9 +59,9 @@ public:
   // The keys one record gives: none for a released key or a lone modifier,
   // as many as its repeat count otherwise.
   std::vector<Key> Decode(const Record &record);
-  // Whether a string or an ESC waits for the records behind it, which a
-  // terminal's answer sends at once.
-  bool Waiting() const { return controlString.Inside() || escaped; }
+  // Whether a string, a control sequence or an ESC waits for the records
+  // behind it, which a terminal's answer sends at once.
+  bool Waiting() const { return controlString.Inside() || inSequence || escaped; }
   // Nothing more came soon: a string ends unfinished, and the next record
   // is a key again.
   void Flush();
@@ -74,6 +74,8 @@ public:
 private:
   // Whether the record starts, continues or ends a string.
   bool ReadsString(const Record &record);
+  // Whether the record starts, continues or ends a control sequence.
+  bool ReadsSequence(const Record &record, bool behindEscape);
   Key KeyOf(const Record &record, const std::u16string &units) const;
 
   const CodePage &input;
@@ -81,8 +83,11 @@ private:
   // The first half of a surrogate pair, which comes in a record of its own.
   char16_t high = 0;
   ControlString controlString{true};
-  // The last key was ESC, which may introduce a string.
+  // The last key was ESC, which may introduce a string or a sequence.
   bool escaped = false;
+  // Inside a control sequence (ESC [) that the console handed on as
+  // characters: a terminal's answer to a query (ESC[?1;2c), never typed.
+  bool inSequence = false;
 };
 
 #endif

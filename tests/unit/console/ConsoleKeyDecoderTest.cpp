@@ -245,6 +245,34 @@ TEST_F(ConsoleKeyDecoderTest, ATerminalsAnswerStringIsNoKeys) {
   EXPECT_EQ(Words(decoder, AsWineReadsThem("\x1bPa\a\x1b[b\x1b\\c")), (Names{"key", "c"}));
 }
 
+TEST_F(ConsoleKeyDecoderTest, AControlSequenceThatIsNoKeyIsOneKeyThatDoesNothing) {
+  // What a terminal answers ESC[c, ESC[>c and ESC[6n with, as Wine hands
+  // them on: Alt-[ and characters.
+  for (const char *answer : {"\x1b[?1;2c", "\x1b[>84;0;0c", "\x1b[4;6R", "\x1b[0n"}) {
+    SCOPED_TRACE(answer);
+    EXPECT_EQ(Words(decoder, AsWineReadsThem("a" + std::string(answer) + "b")),
+              (Names{"a", "key", "b"}));
+    EXPECT_FALSE(decoder.Waiting());
+  }
+  // The 8-bit CSI, and an ESC record of its own before the '['.
+  EXPECT_EQ(Words(decoder, {Character(0x9b), Character('1'), Character('m'), Character('x')}),
+            (Names{"key", "x"}));
+  EXPECT_EQ(Words(decoder, {Press(0x1b, 0x1b), Character('['), Character('2'), Character('~'),
+                            Character('y')}),
+            (Names{"key", "key", "y"}));
+  // A character that cannot be in a sequence ends it, unfinished; so does
+  // a key without one, which stays a key.
+  EXPECT_EQ(Words(decoder, AsWineReadsThem("\x1b[1\tz")), (Names{"key", "z"}));
+  EXPECT_EQ(Words(decoder, {Press(0xdb, '[', LeftAlt), Character('1')}), Names{});
+  EXPECT_EQ(One(Press(ConsoleKeyDecoder::VkLeft, 0)).code, Key::Left);
+  EXPECT_FALSE(decoder.Waiting());
+  // Cut short: nothing more comes, and the next character is typed.
+  EXPECT_EQ(Words(decoder, AsWineReadsThem("\x1b[12")), Names{});
+  EXPECT_TRUE(decoder.Waiting());
+  decoder.Flush();
+  EXPECT_EQ(Words(decoder, {Character('q')}), Names{"q"});
+}
+
 TEST_F(ConsoleKeyDecoderTest, AStringAfterAnEscapeRecordIsNoKeysEither) {
   // A console that gives the ESC a record of its own: the Escape key, and
   // then the string's start.
