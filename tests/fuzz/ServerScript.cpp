@@ -135,3 +135,27 @@ bool ServerScript::Expected(const std::vector<bool> &sent,
   // Every byte of the stream was read before the end was seen.
   return offset == stream.size();
 }
+
+void ServerScript::Texts(const std::vector<bool> &sent, std::string &text,
+                         std::vector<std::size_t> &ends) const {
+  text.clear();
+  ends.clear();
+  static std::string bytes;
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    if (!sent[i])
+      continue;
+    Fill(i, bytes);
+    std::size_t offset = 0;
+    while (offset < bytes.size()) {
+      std::size_t end = bytes.find('\0', offset);
+      if (end == std::string::npos)
+        end = bytes.size();
+      text.append(bytes, offset, end - offset);
+      if (!byteType)
+        ends.push_back(text.size());
+      offset = end + 1;
+    }
+  }
+  if (byteType)
+    ends.push_back(text.size());
+}

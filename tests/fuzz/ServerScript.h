@@ -11,7 +11,8 @@
 //
 // The first byte: bit 0 a byte-type pipe (a stream), bit 1 the end is a
 // reset (the server leaves a message of the client's unread as it closes)
-// rather than a plain close. Then events, each starting with a byte E:
+// rather than a plain close; the harness reads its other bits. Then
+// events, each starting with a byte E:
 //   E & 3 == 0: a message of the next byte's count of bytes, taken from the
 //               input;
 //   E & 3 == 1: a generated message: the next two bytes (little-endian),
@@ -46,6 +47,12 @@ public:
   // returned. False when those counts do not add up to the stream.
   bool Expected(const std::vector<bool> &sent, const std::vector<std::size_t> &readSizes,
                 std::string &output) const;
+  // The texts a terminal judges each on its own, of the messages that
+  // `sent` marks: a message pipe's pieces between NULs; a stream's bytes,
+  // which NULs only cut into pieces, as one. They go into `text` one after
+  // the other, `ends` where each ends.
+  void Texts(const std::vector<bool> &sent, std::string &text,
+             std::vector<std::size_t> &ends) const;
 
 private:
   // The message is `unit` repeated to `length`: the input's own bytes, or
