@@ -2,9 +2,10 @@
 # Builds the two fuzzers (clang++, libFuzzer with AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs each from its seed corpus for a
 # bounded time: the shell fuzzer, then the receive fuzzer, the server as the
-# attacker. A crash, a sanitizer report, a leak, a hang or a difference from
-# the model fails the run; the input that caused it is left in
-# build-fuzz/fuzz-artifacts/. Prints how many inputs each ran.
+# attacker of the plain console and of a terminal. A crash, a sanitizer
+# report, a leak, a hang or a difference from the model fails the run; the
+# input that caused it is left in build-fuzz/fuzz-artifacts/. Prints how
+# many inputs each ran.
 #
 # Usage: .ci/fuzz.sh [seconds]   (default 60, split evenly between the two)
 set -euo pipefail
@@ -48,5 +49,5 @@ fuzz() {
 }
 
 fuzz shell "$root/tests/fuzz/corpus" -max_len=4096 -dict="$root/tests/fuzz/shell.dict"
-fuzz receive "$root/tests/fuzz/receive-corpus" -max_len=512
+fuzz receive "$root/tests/fuzz/receive-corpus" -max_len=512 -dict="$root/tests/fuzz/receive.dict"
 exit "$failed"

@@ -4,11 +4,17 @@
 // layer, while the receiver shows them on the plain console, on the
 // harness's thread. What it shows must be exactly what ServerScript works
 // out: every byte in order, split at NULs, nothing twice or invented, and
-// the receiver must end when the server goes.
+// the receiver must end when the server goes. When bit 2 of the input's
+// first byte is set, they are shown as on a terminal instead, through a mask
+// (TerminalTarget): bit 3 set for a single-byte code page rather than UTF-8,
+// bit 4 set for a console without colours.
+#include "Capture.h"
+#include "MaskModel.h"
 #include "NamedPipe.h"
 #include "PipeRxThread.h"
 #include "PlainConsole.h"
 #include "ServerScript.h"
+#include "TerminalTarget.h"
 
 #include <condition_variable>
 #include <cstdio>
@@ -162,24 +168,6 @@ const PipeApi &RecordingApi() {
   return api;
 }
 
-// Keeps what the receiver shows in a string whose room stays from one input
-// to the next.
-class Capture : public std::streambuf {
-public:
-  std::string text;
-
-protected:
-  int_type overflow(int_type c) override {
-    if (c != traits_type::eof())
-      text += static_cast<char>(c);
-    return traits_type::not_eof(c);
-  }
-  std::streamsize xsputn(const char *bytes, std::streamsize count) override {
-    text.append(bytes, static_cast<std::size_t>(count));
-    return count;
-  }
-};
-
 std::string Visible(const std::string &text) {
   std::string shown;
   for (unsigned char c : text.substr(0, 200)) {
@@ -197,9 +185,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   static Capture &shown = *new Capture;
   static std::ostream &stream = *new std::ostream(&shown);
   static PlainConsole &console = *new PlainConsole(stream, "$ ");
-  static std::string expected;
+  // Each keeps its mask from input to input, as a session does from one
+  // connection to the next.
+  static TerminalTarget *const terminals[] = {
+      new TerminalTarget(nullptr, true),
+      new TerminalTarget(MaskModel::Windows1252, true),
+      new TerminalTarget(nullptr, false),
+      new TerminalTarget(MaskModel::Windows1252, false),
+  };
+  static std::string expected, problem;
 
   const ServerScript script(data, size);
+  TerminalTarget *terminal = size > 0 && (data[0] & 4) ? terminals[(data[0] >> 3) & 3] : nullptr;
+  ReceivedOutput &output = terminal != nullptr ? static_cast<ReceivedOutput &>(*terminal) : console;
+  if (terminal != nullptr)
+    terminal->Start();
   shown.text.clear();
   readSizes.clear();
   pendingRead = nullptr;
@@ -213,15 +213,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Fail("cannot write");
   server.Play(script);
   {
-    PipeRxThread receiver(pipe, console);
+    PipeRxThread receiver(pipe, output);
     // Runs the receiver here, until the server's end stops it.
     receiver.WaitForTermination();
     if (!pipe.IsOpen())
       Fail("the receiver closed the pipe");
   }
-  if (!script.Expected(server.WaitDone(), readSizes, expected))
+  const std::vector<bool> &sent = server.WaitDone();
+  if (!script.Expected(sent, readSizes, expected))
     Fail("the reads do not add up to the stream");
-  if (shown.text != expected) {
+  if (terminal != nullptr) {
+    if (!terminal->Check(script, sent, problem))
+      Fail("on a terminal:", problem);
+  } else if (shown.text != expected) {
     Fail("output differs", "\n  actual:   \"" + Visible(shown.text) + "\"\n  expected: \"" +
                                Visible(expected) + "\" (" + std::to_string(shown.text.size()) +
                                " against " + std::to_string(expected.size()) + " bytes)");

@@ -35,7 +35,7 @@ ServerScript::ServerScript(const std::uint8_t *data, std::size_t size) {
     case 0: {
       std::size_t length = at < size ? data[at++] : 0;
       length = std::min(length, size - at);
-      messages.push_back({data + at, length, 0, 0});
+      messages.push_back({data + at, length, length, 0, 0});
       at += length;
       break;
     }
@@ -51,12 +51,27 @@ ServerScript::ServerScript(const std::uint8_t *data, std::size_t size) {
       const std::size_t wanted = (event >> 2) == 63 ? given << 2 : given >> 2;
       std::size_t length = std::min(wanted, maxGenerated - total);
       total += length;
-      messages.push_back({nullptr, length, every, static_cast<unsigned>(low)});
+      messages.push_back({nullptr, 0, length, every, static_cast<unsigned>(low)});
       break;
     }
-    case 2:
-      messages.push_back({data + at, 0, 0, 0});
+    case 2: {
+      if ((event >> 2) != 63) {
+        messages.push_back({data + at, 0, 0, 0, 0});
+        break;
+      }
+      std::size_t low = at < size ? data[at++] : 0;
+      std::size_t high = at < size ? data[at++] : 0;
+      const std::size_t count = at < size ? data[at++] : 0;
+      const std::size_t unit = std::min<std::size_t>(count & 127, size - at);
+      // Past the receiver's held piece, the one edge a longer message
+      // adds, only when asked: long messages slow the runs down.
+      const std::size_t wanted = (((high << 8) | low) >> 2) + (count & 128 ? 64 * 1024 : 0);
+      const std::size_t length = unit == 0 ? 0 : std::min(wanted, maxGenerated - total);
+      total += length;
+      messages.push_back({data + at, unit, length, 0, 0});
+      at += unit;
       break;
+    }
     default:
       return;
     }
@@ -65,17 +80,22 @@ ServerScript::ServerScript(const std::uint8_t *data, std::size_t size) {
 
 void ServerScript::Fill(std::size_t index, std::string &bytes) const {
   const Message &message = messages[index];
-  if (message.literal != nullptr) {
-    bytes.assign(reinterpret_cast<const char *>(message.literal), message.length);
-    return;
-  }
   bytes.resize(message.length);
+  if (message.length == 0)
+    return;
   char *out = &bytes[0];
-  for (std::size_t i = 0; i < message.length && i < 26; ++i)
-    out[i] = static_cast<char>('a' + (i + message.start) % 26);
-  // The alphabet repeats every 26 bytes: copy what is there, doubling.
-  for (std::size_t have = std::min<std::size_t>(26, message.length); have < message.length;) {
-    const std::size_t more = std::min(have - have % 26, message.length - have);
+  std::size_t unit;
+  if (message.unit != nullptr) {
+    unit = std::min(message.unitLength, message.length);
+    std::memcpy(out, message.unit, unit);
+  } else {
+    unit = std::min<std::size_t>(26, message.length);
+    for (std::size_t i = 0; i < unit; ++i)
+      out[i] = static_cast<char>('a' + (i + message.start) % 26);
+  }
+  // Copy whole units of what is there, doubling.
+  for (std::size_t have = unit; have < message.length;) {
+    const std::size_t more = std::min(have - have % unit, message.length - have);
     std::memcpy(out + have, out, more);
     have += more;
   }
@@ -114,4 +134,28 @@ bool ServerScript::Expected(const std::vector<bool> &sent,
   }
   // Every byte of the stream was read before the end was seen.
   return offset == stream.size();
+}
+
+void ServerScript::Texts(const std::vector<bool> &sent, std::string &text,
+                         std::vector<std::size_t> &ends) const {
+  text.clear();
+  ends.clear();
+  static std::string bytes;
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    if (!sent[i])
+      continue;
+    Fill(i, bytes);
+    std::size_t offset = 0;
+    while (offset < bytes.size()) {
+      std::size_t end = bytes.find('\0', offset);
+      if (end == std::string::npos)
+        end = bytes.size();
+      text.append(bytes, offset, end - offset);
+      if (!byteType)
+        ends.push_back(text.size());
+      offset = end + 1;
+    }
+  }
+  if (byteType)
+    ends.push_back(text.size());
 }
