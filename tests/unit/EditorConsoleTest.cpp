@@ -57,8 +57,7 @@ TEST(EditorConsoleTest, AMaskedServerKeepsItsColoursToItselfAndDrivesNothing) {
   const unsigned stream =
       EditorConsole::OpensPiece | EditorConsole::ClosesPiece | EditorConsole::FromStream;
   const auto read = [&](const std::string &bytes) {
-    terminal.During(
-        [&console, bytes, stream] { console.Show(bytes.data(), bytes.size(), stream); });
+    terminal.During([&console, bytes] { console.Show(bytes.data(), bytes.size(), stream); });
   };
   ASSERT_TRUE(editor.Start());
   terminal.Type("typ");
