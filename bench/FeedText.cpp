@@ -11,9 +11,10 @@ const char plainWords[] =
     "the server sent a line of plain text with words and numbers client pipe message worker "
     "queue request reply status ok error timeout retry 0x1f 42 3.14 (done) [info] "
     "path=/var/log/app.log user@example.org #7 -- a+b=c 50% it's \"quoted\" x*y {k:v}";
-const char utf8Words[] = "Grüße naïve café résumé Straße façade żółć Ελληνικά κείμενο русский "
-                         "текст привет 日本語 テキスト 中文 文本 한국어 ✓ → € … 🙂 the and "
-                         "42";
+const char utf8Words[] = "Grüße naïve café résumé Straße façade żółć "
+                         "Ελληνικά κείμενο русский текст привет "
+                         "日本語 テキスト 中文 文本 한국어 "
+                         "✓ → € … 🙂 the and 42";
 // The colour log's levels: each in its colour, reset behind it.
 const char levels[] = "\x1b[32mINFO\x1b[0m \x1b[33mWARN\x1b[0m \x1b[31;1mERROR\x1b[0m "
                       "\x1b[2mDEBUG\x1b[0m";
