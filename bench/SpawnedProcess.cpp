@@ -35,10 +35,12 @@ std::vector<std::string> Environment(const std::vector<std::string> &extra) {
   std::vector<std::string> entries;
   for (char **entry = environ; *entry != nullptr; ++entry) {
     const std::string text(*entry);
-    const std::string name = text.substr(0, text.find('=') + 1);
-    const bool replaced = std::any_of(extra.begin(), extra.end(), [&name](const std::string &e) {
-      return e.compare(0, name.size(), name) == 0;
-    });
+    const std::string::size_type equals = text.find('=');
+    const std::string name = text.substr(0, equals + 1);
+    const bool replaced = equals != std::string::npos &&
+                          std::any_of(extra.begin(), extra.end(), [&name](const std::string &e) {
+                            return e.compare(0, name.size(), name) == 0;
+                          });
     if (!replaced)
       entries.push_back(text);
   }
