@@ -17,6 +17,8 @@ constexpr int wantedSendBuffer = 8 * 1024 * 1024;
 // only the pages a message fills become resident.
 constexpr std::size_t maxMessage = 32 * 1024 * 1024;
 constexpr std::size_t readSize = 64 * 1024;
+// A read of a byte-type pipe: the size the client measured takes.
+constexpr std::size_t streamReadSize = 1024;
 // At the end of input: how long a quiet server is waited for, and the
 // longest wait for one that goes on sending.
 constexpr std::chrono::milliseconds quietTime(250);
@@ -62,12 +64,6 @@ int BareClient::Run() {
 }
 
 bool BareClient::Connect() {
-  fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    Report("socket");
-    return false;
-  }
-  setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &wantedSendBuffer, sizeof wantedSendBuffer);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (path.size() >= sizeof address.sun_path) {
@@ -76,11 +72,28 @@ bool BareClient::Connect() {
     return false;
   }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  if (connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
-    Report(path.c_str());
-    return false;
+  // A message pipe first; a listener that is a stream socket is a byte-type
+  // pipe, as for the client measured.
+  for (int type : {SOCK_SEQPACKET, SOCK_STREAM}) {
+    fd = socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+      Report("socket");
+      return false;
+    }
+    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &wantedSendBuffer, sizeof wantedSendBuffer);
+    if (connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) {
+      messageType = type == SOCK_SEQPACKET;
+      return true;
+    }
+    const int failure = errno;
+    close(fd);
+    fd = -1;
+    errno = failure;
+    if (failure != EPROTOTYPE)
+      break;
   }
-  return true;
+  Report(path.c_str());
+  return false;
 }
 
 bool BareClient::SendLines() {
@@ -160,10 +173,11 @@ void BareClient::ReceiveLoop() {
 }
 
 void BareClient::CopyMessages() {
-  std::unique_ptr<char[]> buffer(new char[maxMessage]);
+  const std::size_t size = messageType ? maxMessage : streamReadSize;
+  std::unique_ptr<char[]> buffer(new char[size]);
   for (;;) {
     // MSG_TRUNC: the message's real length, so that a cut one is noticed.
-    ssize_t length = recv(fd, buffer.get(), maxMessage, MSG_TRUNC);
+    ssize_t length = recv(fd, buffer.get(), size, messageType ? MSG_TRUNC : 0);
     if (length < 0) {
       if (errno == EINTR)
         continue;
@@ -175,7 +189,7 @@ void BareClient::CopyMessages() {
     // message, which would read the same.
     if (length == 0)
       return;
-    if (static_cast<std::size_t>(length) > maxMessage) {
+    if (static_cast<std::size_t>(length) > size) {
       errno = EMSGSIZE;
       Report("recv");
       receiveFailed = true;

@@ -13,10 +13,12 @@
 // as one message; each message that comes back is written to standard
 // output as it is. The receiving side runs on a thread of its own, as in
 // the client measured, so a send that waits for room never keeps echoes
-// from being read. At the end of its input it goes on showing what comes
-// until the server has been quiet for 250 ms, has closed the connection,
-// or 2 s have passed, whichever is first, as a client run by a script
-// does; then it leaves.
+// from being read. A byte-type pipe (a stream socket) is read as the client
+// measured reads one, up to 1 KiB a read, and each read is written out as
+// it is, so that both write the same pieces to their output. At the end of
+// its input it goes on showing what comes until the server has been quiet
+// for 250 ms, has closed the connection, or 2 s have passed, whichever is
+// first, as a client run by a script does; then it leaves.
 class BareClient {
 public:
   explicit BareClient(std::string socketPath);
@@ -40,6 +42,8 @@ private:
 
   const std::string path;
   int fd = -1;
+  // A message pipe, not a byte-type one.
+  bool messageType = true;
   // Set by the receiver when it ended on an error rather than at the end.
   bool receiveFailed = false;
 

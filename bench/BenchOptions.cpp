@@ -6,16 +6,16 @@
 #include <sstream>
 
 namespace {
-// Large enough for any sensible run, small enough that a typo cannot ask
-// for days of work or all the memory.
-constexpr std::size_t maxCount = 100000000;
 constexpr std::size_t maxMessageBytes = 4 * 1024 * 1024;
+// A stream long enough to measure, and not one that takes an hour.
+constexpr std::size_t minStreamBytes = 1024;
+constexpr std::size_t maxStreamBytes = std::size_t(64) << 30;
 } // namespace
 
 BenchOptions::BenchOptions(std::string client, std::string server, std::string bare,
-                           std::string out)
+                           std::string feed, std::string out)
     : clientProgram(std::move(client)), serverProgram(std::move(server)),
-      bareProgram(std::move(bare)), outDir(std::move(out)) {}
+      bareProgram(std::move(bare)), feedProgram(std::move(feed)), outDir(std::move(out)) {}
 
 std::string BenchOptions::Usage() {
   return "usage: skellan-bench [options]\n"
@@ -28,6 +28,9 @@ std::string BenchOptions::Usage() {
          "  --message-bytes N   characters of a throughput line (61440)\n"
          "  --startups N        start-to-exit runs per client and round (20)\n"
          "  --script-ends N     end-of-script runs per client and round (5)\n"
+         "  --mask-rounds N     rounds of the mask's cost on a terminal, 0 for none (2)\n"
+         "  --stream-bytes N    bytes of each text stream of the mask's cost (1073741824)\n"
+         "  --short-messages N  32-byte messages of the mask's cost (1000000)\n"
          "  --clients LIST      comma-separated, of skellan,socat,bare (all three)\n"
          "  --client PATH       the skellan to measure (this build's)\n"
          "  --socat PATH        the socat to run, or none (socat on PATH)\n"
@@ -44,14 +47,14 @@ bool BenchOptions::Fail(const std::string &message) {
 }
 
 bool BenchOptions::Count(const std::string &option, const std::string &text, std::size_t minimum,
-                         std::size_t &value) {
+                         std::size_t &value, std::size_t maximum) {
   if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
     return Fail(option + " needs a whole number, not '" + text + "'");
   errno = 0;
   unsigned long long parsed = std::strtoull(text.c_str(), nullptr, 10);
-  if (errno != 0 || parsed < minimum || parsed > maxCount)
+  if (errno != 0 || parsed < minimum || parsed > maximum)
     return Fail(option + " must be from " + std::to_string(minimum) + " to " +
-                std::to_string(maxCount));
+                std::to_string(maximum));
   value = static_cast<std::size_t>(parsed);
   return true;
 }
@@ -87,6 +90,12 @@ BenchOptions::Action BenchOptions::Parse(const std::vector<std::string> &args) {
       ok = Count(option, value, 1, startups);
     else if (option == "--script-ends")
       ok = Count(option, value, 1, scriptEnds);
+    else if (option == "--mask-rounds")
+      ok = Count(option, value, 0, maskRounds);
+    else if (option == "--stream-bytes")
+      ok = Count(option, value, minStreamBytes, streamBytes, maxStreamBytes);
+    else if (option == "--short-messages")
+      ok = Count(option, value, 1, shortMessages);
     else if (option == "--timeout")
       ok = Count(option, value, 1, timeoutSeconds);
     else if (option == "--client")

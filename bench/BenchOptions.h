@@ -11,7 +11,8 @@ public:
   enum class Action { Run, ShowUsage, Fail };
 
   // The programs this build made and the folder it keeps results in.
-  BenchOptions(std::string client, std::string server, std::string bare, std::string outDir);
+  BenchOptions(std::string client, std::string server, std::string bare, std::string feed,
+               std::string outDir);
 
   Action Parse(const std::vector<std::string> &args);
   static std::string Usage();
@@ -20,6 +21,7 @@ public:
   std::string clientProgram;
   std::string serverProgram;
   std::string bareProgram;
+  std::string feedProgram;
   // Empty when socat is left out.
   std::string socatProgram = "socat";
   std::string outDir;
@@ -33,6 +35,12 @@ public:
   std::size_t messageBytes = 60 * 1024;
   std::size_t startups = 20;
   std::size_t scriptEnds = 5;
+  // The mask's cost: rounds (0 leaves the figure out), the bytes of each
+  // stream and the number of short messages.
+  std::size_t maskRounds = 2;
+  std::size_t streamBytes = std::size_t(1) << 30;
+  std::size_t shortMessages = 1000000;
+  static constexpr std::size_t shortMessageBytes = 32;
   // For each single wait.
   std::size_t timeoutSeconds = 60;
   // Whether each client also runs under strace, to count its system calls.
@@ -44,7 +52,11 @@ public:
 private:
   bool Fail(const std::string &message);
   bool Count(const std::string &option, const std::string &text, std::size_t minimum,
-             std::size_t &value);
+             std::size_t &value, std::size_t maximum = maxCount);
+
+  // Large enough for any sensible run, small enough that a typo cannot ask
+  // for days of work or all the memory.
+  static constexpr std::size_t maxCount = 100000000;
 
   std::string error;
 };

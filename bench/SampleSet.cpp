@@ -28,6 +28,12 @@ double SampleSet::Median() const {
   return sorted.size() % 2 == 1 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2.0;
 }
 
+double SampleSet::Min() const {
+  if (values.empty())
+    return std::numeric_limits<double>::quiet_NaN();
+  return *std::min_element(values.begin(), values.end());
+}
+
 double SampleSet::Max() const {
   if (values.empty())
     return std::numeric_limits<double>::quiet_NaN();

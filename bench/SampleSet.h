@@ -17,6 +17,7 @@ public:
   double Percentile(double percent) const;
   // The middle value; the mean of the two middle values for an even count.
   double Median() const;
+  double Min() const;
   double Max() const;
 
 private:

@@ -28,6 +28,26 @@ void ClosePair(int fds[2]) {
   }
 }
 
+double Seconds(const timeval &time) { return time.tv_sec + time.tv_usec / 1e6; }
+
+// The benchmark's environment with `extra`'s NAME=VALUE entries set on top.
+std::vector<std::string> Environment(const std::vector<std::string> &extra) {
+  std::vector<std::string> entries;
+  for (char **entry = environ; *entry != nullptr; ++entry) {
+    const std::string text(*entry);
+    const std::string::size_type equals = text.find('=');
+    const std::string name = text.substr(0, equals + 1);
+    const bool replaced = equals != std::string::npos &&
+                          std::any_of(extra.begin(), extra.end(), [&name](const std::string &e) {
+                            return e.compare(0, name.size(), name) == 0;
+                          });
+    if (!replaced)
+      entries.push_back(text);
+  }
+  entries.insert(entries.end(), extra.begin(), extra.end());
+  return entries;
+}
+
 int RemainingMilliseconds(SpawnedProcess::Clock::time_point deadline) {
   auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
                                                                     SpawnedProcess::Clock::now());
@@ -35,7 +55,8 @@ int RemainingMilliseconds(SpawnedProcess::Clock::time_point deadline) {
 }
 } // namespace
 
-SpawnedProcess::SpawnedProcess(const std::vector<std::string> &argv)
+SpawnedProcess::SpawnedProcess(const std::vector<std::string> &argv, int outputFd,
+                               const std::vector<std::string> &environment)
     : name(argv.empty() ? std::string() : argv[0]) {
   if (argv.empty())
     throw std::runtime_error("no program to run");
@@ -43,18 +64,26 @@ SpawnedProcess::SpawnedProcess(const std::vector<std::string> &argv)
   for (const std::string &arg : argv)
     args.push_back(const_cast<char *>(arg.c_str()));
   args.push_back(nullptr);
+  // Made before the fork: the child may only make async-signal-safe calls.
+  const std::vector<std::string> entries = Environment(environment);
+  std::vector<char *> envp;
+  for (const std::string &entry : entries)
+    envp.push_back(const_cast<char *>(entry.c_str()));
+  envp.push_back(nullptr);
 
   int in[2] = {-1, -1};
   int out[2] = {-1, -1};
   // Tells the parent why exec failed; closed by a successful exec.
   int status[2] = {-1, -1};
-  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(status, O_CLOEXEC) != 0) {
+  if (pipe2(in, O_CLOEXEC) != 0 || (outputFd < 0 && pipe2(out, O_CLOEXEC) != 0) ||
+      pipe2(status, O_CLOEXEC) != 0) {
     int error = errno;
     ClosePair(in);
     ClosePair(out);
     ClosePair(status);
     throw std::runtime_error("cannot make pipes: " + std::string(std::strerror(error)));
   }
+  const int childOutput = outputFd >= 0 ? outputFd : out[1];
   const pid_t parent = getpid();
   pid = fork();
   if (pid == 0) {
@@ -67,26 +96,27 @@ SpawnedProcess::SpawnedProcess(const std::vector<std::string> &argv)
     struct sigaction byDefault {};
     byDefault.sa_handler = SIG_DFL;
     sigaction(SIGPIPE, &byDefault, nullptr);
-    if (dup2(in[0], STDIN_FILENO) < 0 || dup2(out[1], STDOUT_FILENO) < 0) {
+    if (dup2(in[0], STDIN_FILENO) < 0 || dup2(childOutput, STDOUT_FILENO) < 0) {
       int error = errno;
       (void)!write(status[1], &error, sizeof error);
       _exit(127);
     }
-    execvp(args[0], args.data());
+    execvpe(args[0], args.data(), envp.data());
     int error = errno;
     (void)!write(status[1], &error, sizeof error);
     _exit(127);
   }
   const int forkError = errno;
   close(in[0]);
-  close(out[1]);
+  if (out[1] >= 0)
+    close(out[1]);
   close(status[1]);
   input = in[1];
   output = out[0];
   if (pid < 0) {
     close(status[0]);
-    close(input);
-    close(output);
+    CloseInput();
+    CloseOutput();
     throw std::runtime_error("cannot fork: " + std::string(std::strerror(forkError)));
   }
   int execError = 0;
@@ -97,12 +127,13 @@ SpawnedProcess::SpawnedProcess(const std::vector<std::string> &argv)
   close(status[0]);
   if (got > 0) {
     WaitForExit(Clock::now() + std::chrono::seconds(5));
-    close(input);
-    close(output);
+    CloseInput();
+    CloseOutput();
     throw std::runtime_error("cannot run " + name + ": " + std::strerror(execError));
   }
   fcntl(input, F_SETFL, fcntl(input, F_GETFL) | O_NONBLOCK);
-  fcntl(output, F_SETFL, fcntl(output, F_GETFL) | O_NONBLOCK);
+  if (output >= 0)
+    fcntl(output, F_SETFL, fcntl(output, F_GETFL) | O_NONBLOCK);
   pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
 }
 
@@ -110,8 +141,7 @@ SpawnedProcess::~SpawnedProcess() {
   if (!reaped)
     Kill();
   CloseInput();
-  if (output >= 0)
-    close(output);
+  CloseOutput();
   if (pidFd >= 0)
     close(pidFd);
 }
@@ -120,6 +150,12 @@ void SpawnedProcess::CloseInput() {
   if (input >= 0)
     close(input);
   input = -1;
+}
+
+void SpawnedProcess::CloseOutput() {
+  if (output >= 0)
+    close(output);
+  output = -1;
 }
 
 bool SpawnedProcess::TryReap() {
@@ -164,10 +200,11 @@ void SpawnedProcess::Kill() {
   exitCode = 128 + SIGKILL;
 }
 
-double SpawnedProcess::CpuSeconds() const {
-  auto seconds = [](const timeval &time) { return time.tv_sec + time.tv_usec / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
+double SpawnedProcess::CpuSeconds() const { return UserSeconds() + SystemSeconds(); }
+
+double SpawnedProcess::UserSeconds() const { return Seconds(usage.ru_utime); }
+
+double SpawnedProcess::SystemSeconds() const { return Seconds(usage.ru_stime); }
 
 double SpawnedProcess::CpuSecondsSoFar() const {
   // The first figure of a thread's schedstat is its time on a CPU in ns.

@@ -8,23 +8,27 @@
 #include <vector>
 
 // A program the benchmark runs, its standard input and output on pipes
-// (non-blocking on this side), its standard error shared with the
-// benchmark's. The child is killed if the benchmark dies, and when this
-// object goes while it still runs, so no run can leave a process behind.
+// (non-blocking on this side), or its standard output on a descriptor the
+// benchmark gives it, its standard error shared with the benchmark's. The
+// child is killed if the benchmark dies, and when this object goes while it
+// still runs, so no run can leave a process behind.
 class SpawnedProcess {
 public:
   using Clock = std::chrono::steady_clock;
 
   // Starts argv[0], looked up in PATH when it has no slash; throws
-  // std::runtime_error when it cannot be started.
-  explicit SpawnedProcess(const std::vector<std::string> &argv);
+  // std::runtime_error when it cannot be started. With `outputFd` the child
+  // writes there instead of to a pipe, and Output() is -1; `environment`
+  // holds NAME=VALUE entries set on top of the benchmark's own.
+  explicit SpawnedProcess(const std::vector<std::string> &argv, int outputFd = -1,
+                          const std::vector<std::string> &environment = {});
   ~SpawnedProcess();
   SpawnedProcess(const SpawnedProcess &) = delete;
   SpawnedProcess &operator=(const SpawnedProcess &) = delete;
 
   // The write end of the child's standard input; -1 once closed.
   int Input() const { return input; }
-  // The read end of the child's standard output.
+  // The read end of the child's standard output; -1 when it was given one.
   int Output() const { return output; }
   void CloseInput();
 
@@ -37,12 +41,15 @@ public:
   long PeakRssKiB() const { return usage.ru_maxrss; }
   // User plus system CPU time of the ended child, in seconds.
   double CpuSeconds() const;
+  double UserSeconds() const;
+  double SystemSeconds() const;
   // CPU time the running child's threads have had so far, in seconds, to
   // the nanosecond; NaN where /proc does not tell.
   double CpuSecondsSoFar() const;
   const std::string &Name() const { return name; }
 
 private:
+  void CloseOutput();
   // Reaps the child if it has ended; true when it has.
   bool TryReap();
   void Kill();
