@@ -417,6 +417,32 @@ TEST(TextMask, TheHighByteTableIsAskedOnceAByte) {
 
 // Random bytes rich in the ones that start something: the output is safe,
 // whole or split, and a split changes nothing.
+// Plain text is found many bytes at a time: a byte that needs a look of its
+// own is found wherever it stands in a long text, and the bytes next to the
+// plain ones (tab, carriage return, DEL, a space) are judged as ever.
+TEST(TextMask, EveryByteIsJudgedWhereverItStandsInALongText) {
+  const std::string text(150, 'x');
+  const std::vector<std::pair<std::string, std::string>> odd = {{"\x1b", R("^[")},
+                                                                {"\x7f", R("^?")},
+                                                                {"\x1f", R("^_")},
+                                                                {"\x80", R("<80>")},
+                                                                {"\xff", R("<FF>")},
+                                                                {"\t", "\t"},
+                                                                {"\r", "\r"},
+                                                                {" ", " "},
+                                                                {"~", "~"},
+                                                                {"\n", "\n"},
+                                                                {"\xc3\xbc", "\xc3\xbc"}};
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    for (const auto &[byte, shown] : odd) {
+      SCOPED_TRACE("at " + std::to_string(at) + ", byte " +
+                   std::to_string(static_cast<unsigned char>(byte[0])));
+      const std::string bytes = text.substr(0, at) + byte + text.substr(at);
+      EXPECT_EQ(Show(Utf8, {bytes}), text.substr(0, at) + shown + text.substr(at));
+    }
+  }
+}
+
 TEST(TextMask, RandomBytesShowSafely) {
   const char pool[] = "\x1b\x1b[[[m;:01239ab\x07\n\x7f\x80\x9b\xa0\xbf\xc2\xc3\xe0\xe6\xed"
                       "\xf0\xf4\xff";
