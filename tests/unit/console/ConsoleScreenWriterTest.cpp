@@ -92,7 +92,7 @@ public:
 
   // The attributes raw mode began with: yellow (red, green, intensity) on
   // blue, with a high bit as consoles keep them (COMMON_LVB_GRID_HORIZONTAL).
-  static const unsigned short defaults = 0x041e;
+  static constexpr unsigned short defaults = 0x041e;
 
   using Attributes = std::vector<unsigned short>;
 
