@@ -1,5 +1,7 @@
 #include "EchoServer.h"
 
+#include "SocketListener.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -7,8 +9,6 @@
 #include <sys/epoll.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -117,25 +117,10 @@ int EchoServer::Run() {
 }
 
 bool EchoServer::Listen() {
-  listener = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  std::string failed;
+  listener = SocketListener::Listen(path, SOCK_SEQPACKET, bound, failed);
   if (listener < 0) {
-    Report("socket");
-    return false;
-  }
-  // A socket left behind by a server that was killed would make bind fail.
-  struct stat status;
-  if (lstat(path.c_str(), &status) == 0 && S_ISSOCK(status.st_mode))
-    unlink(path.c_str());
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  if (bind(listener, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
-    Report("cannot bind " + path);
-    return false;
-  }
-  bound = true;
-  if (listen(listener, SOMAXCONN) != 0) {
-    Report("listen");
+    Report(failed);
     return false;
   }
   return true;

@@ -1,13 +1,13 @@
 #include "FeedServer.h"
 
+#include "SocketListener.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
@@ -90,31 +90,11 @@ int FeedServer::Run() {
 }
 
 bool FeedServer::Listen() {
-  const int type = workload.streamBytes > 0 ? SOCK_STREAM : SOCK_SEQPACKET;
-  listener = socket(AF_UNIX, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  std::string failed;
+  listener = SocketListener::Listen(path, workload.streamBytes > 0 ? SOCK_STREAM : SOCK_SEQPACKET,
+                                    bound, failed);
   if (listener < 0) {
-    Report("socket");
-    return false;
-  }
-  // A socket left behind by a server that was killed would make bind fail.
-  struct stat status;
-  if (lstat(path.c_str(), &status) == 0 && S_ISSOCK(status.st_mode))
-    unlink(path.c_str());
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) {
-    errno = ENAMETOOLONG;
-    Report(path);
-    return false;
-  }
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  if (bind(listener, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
-    Report("cannot bind " + path);
-    return false;
-  }
-  bound = true;
-  if (listen(listener, SOMAXCONN) != 0) {
-    Report("listen");
+    Report(failed);
     return false;
   }
   return true;
