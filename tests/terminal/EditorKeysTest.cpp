@@ -175,6 +175,9 @@ TEST_F(TerminalKeys, CtrlCRightAfterTypedKeysActsInItsPlace) {
     typed += static_cast<char>('a' + i % 26);
   terminal->Type("first");
   terminal->Press({"Enter"});
+  // The first line shown before the burst, which races only the Ctrl-C.
+  ASSERT_TRUE(
+      screen->WaitForScreen({"$ connect " + server.Name(), "OK Connected", "$ first", "$"}, 2));
   terminal->Type(typed);
   terminal->Press({"C-c"});
   ASSERT_TRUE(screen->WaitForRow("$ " + typed + "^C"));
