@@ -146,7 +146,9 @@ TEST(ServerFrozenThenKilled, ClientBlockedOnAWriteGetsAnErrorAndGoesOn) {
 
     const Transcript shown(client.Rest());
     ASSERT_TRUE(shown.Complete()) << ClientSession::Visible(shown.Rest());
-    EXPECT_TRUE(shown.Pieces().empty());
+    EXPECT_TRUE(shown.Pieces().empty())
+        << "shown: \"" << ClientSession::Visible(shown.Joined()) << "\" in \""
+        << ClientSession::Visible(client.Rest()) << "\"";
     const std::vector<std::string> &replies = shown.Replies();
     ASSERT_GE(replies.size(), 2u);
     EXPECT_EQ(replies.back(), kClosed);
