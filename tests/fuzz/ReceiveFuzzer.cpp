@@ -15,6 +15,7 @@
 #include "PlainConsole.h"
 #include "ServerScript.h"
 #include "TerminalTarget.h"
+#include "VisibleText.h"
 
 #include <condition_variable>
 #include <cstdio>
@@ -168,15 +169,6 @@ const PipeApi &RecordingApi() {
   return api;
 }
 
-std::string Visible(const std::string &text) {
-  std::string shown;
-  for (unsigned char c : text.substr(0, 200)) {
-    char escaped[5];
-    std::snprintf(escaped, sizeof escaped, c >= 0x20 && c < 0x7f ? "%c" : "\\x%02x", c);
-    shown += escaped;
-  }
-  return shown + (text.size() > 200 ? "..." : "");
-}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
@@ -226,8 +218,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (!terminal->Check(script, sent, problem))
       Fail("on a terminal:", problem);
   } else if (shown.text != expected) {
-    Fail("output differs", "\n  actual:   \"" + Visible(shown.text) + "\"\n  expected: \"" +
-                               Visible(expected) + "\" (" + std::to_string(shown.text.size()) +
+    Fail("output differs", "\n  actual:   \"" + VisibleText(shown.text) + "\"\n  expected: \"" +
+                               VisibleText(expected) + "\" (" + std::to_string(shown.text.size()) +
                                " against " + std::to_string(expected.size()) + " bytes)");
   }
   return 0;

@@ -1,27 +1,15 @@
 #include "TerminalTarget.h"
 
 #include "ServerScript.h"
+#include "VisibleText.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace {
 bool Say(std::string &problem, const std::string &what) {
   problem = what;
   return false;
-}
-
-// Up to 40 bytes from `at`, the unprintable ones as \xHH.
-std::string Around(const std::string &text, std::size_t at) {
-  std::string out = "\"";
-  for (std::size_t i = at; i < text.size() && i < at + 40; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    char escaped[5];
-    std::snprintf(escaped, sizeof escaped, c >= 0x20 && c < 0x7f ? "%c" : "\\x%02x", c);
-    out += escaped;
-  }
-  return out + "\"";
 }
 } // namespace
 
@@ -115,15 +103,16 @@ bool TerminalTarget::Matches(std::size_t begin, std::size_t end, std::string &pr
         shown.begin();
     return Say(problem, "the text shown differs at byte " + std::to_string(at) + " (" +
                             std::to_string(shown.size()) + " against " +
-                            std::to_string(expected.size()) + " bytes)\n  shown:    " +
-                            Around(shown, at) + "\n  expected: " + Around(expected, at));
+                            std::to_string(expected.size()) + " bytes)\n  shown:    \"" +
+                            VisibleText(shown, at, 40) + "\"\n  expected: \"" +
+                            VisibleText(expected, at, 40) + "\"");
   }
   if (!colours)
     return true;
   for (std::size_t i = masked.find('\1'); i != std::string::npos; i = masked.find('\1', i + 1)) {
     if (!reversed[i])
       return Say(problem, "a masked byte shown without reverse video at byte " + std::to_string(i) +
-                              ": " + Around(shown, i));
+                              ": \"" + VisibleText(shown, i, 40) + "\"");
   }
   return true;
 }
