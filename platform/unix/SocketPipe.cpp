@@ -371,7 +371,9 @@ DWORD SocketPipe::GetResult(OVERLAPPED *overlapped, DWORD milliseconds) {
     return ERROR_IO_INCOMPLETE;
   using Clock = std::chrono::steady_clock;
   const bool forever = milliseconds == INFINITE;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+  // A wait without end, the receiver's, costs no look at the clock.
+  const Clock::time_point deadline =
+      forever ? Clock::time_point::max() : Clock::now() + std::chrono::milliseconds(milliseconds);
   const bool isRead = op == &reading;
   // The wait comes first: the operation was tried as it started, or left
   // for the wait (see Read), and a try now would most likely find nothing,
