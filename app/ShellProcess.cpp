@@ -80,6 +80,10 @@ void ShellProcess::Main() {
 }
 
 void ShellProcess::Run(LineEditor &editor, EditorConsole &output) {
+  // A server that stops reading must not hold the operator: while a line
+  // waits to be written, the keys typed meanwhile are kept for the lines
+  // behind it, and a Ctrl-C or a signal to end abandons the write.
+  whileWriting = [&editor] { return editor.ReadAhead(0); };
   running = 1;
   while (running) {
     std::string text;
@@ -100,6 +104,7 @@ void ShellProcess::Run(LineEditor &editor, EditorConsole &output) {
     line += '\n';
     Execute(line, output);
   }
+  whileWriting = nullptr;
   // The receiver shows on the editor's output, which goes before long.
   DeleteReceiver();
 }
@@ -172,7 +177,7 @@ void ShellProcess::Execute(const PString &line, ShellOutput &output) {
 void ShellProcess::Send(const PString &line, ShellOutput &output) {
   if (!pipe.IsOpen())
     Answer(output, "ERROR ", "Not connected");
-  else if (!pipe.Write(line.GetPointer(), static_cast<DWORD>(line.GetLength())))
+  else if (!pipe.Write(line.GetPointer(), line.GetLength(), whileWriting))
     Answer(output, "ERROR ", "Cannot write to pipe");
 }
 

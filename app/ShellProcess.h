@@ -64,6 +64,9 @@ private:
   NamedPipe pipe;
   int running = 0;
   PipeRxThread *rxThread = nullptr;
+  // What a write does while the server does not take it; by default it
+  // waits for as long as it takes.
+  NamedPipe::WriteWait whileWriting;
   std::chrono::milliseconds exitQuiet = ExitQuiet;
   std::chrono::milliseconds exitCap = ExitCap;
 };

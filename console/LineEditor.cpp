@@ -53,50 +53,98 @@ LineEditor::Result LineEditor::Begin() {
 }
 
 LineEditor::Result LineEditor::Feed(const Terminal::Event &event, std::string &line) {
+  const Result result = Act(event, line);
+  if (result == Editing && changed)
+    Draw();
+  return Status(result);
+}
+
+LineEditor::Result LineEditor::Act(const Terminal::Event &event, std::string &line) {
   Step step = Going;
   switch (event.type) {
   case Terminal::Event::KeyPressed:
     step = searching ? ApplyInSearch(event.key) : Apply(event.key);
+    changed = true;
     break;
   case Terminal::Event::Resized: {
     const Terminal::Size size = terminal.GetSize();
     columns = size.columns > 0 ? size.columns : 80;
     const std::string row = Row();
     screen.Reflow(columns, row, view.CursorColumn());
-    return Status(Editing);
+    changed = false;
+    return Editing;
   }
   case Terminal::Event::Resumed:
     screen.Resumed();
+    changed = true;
     break;
   case Terminal::Event::EndOfInput:
   case Terminal::Event::Terminated:
     step = Ended;
     break;
   }
-  if (step == Accepted) {
-    line = buffer.Bytes();
-    history.Add(buffer.Chars());
-    screen.LeaveRow("");
-    return Status(GotLine);
-  }
-  if (step == Ended) {
-    screen.LeaveRow("");
-    return Status(EndOfInput);
-  }
-  Draw();
-  return Status(Editing);
+  if (step == Going)
+    return Editing;
+  // The row stays on the screen as it ends, keys of the same read included.
+  if (changed)
+    Draw();
+  screen.LeaveRow("");
+  if (step == Ended)
+    return EndOfInput;
+  line = buffer.Bytes();
+  history.Add(buffer.Chars());
+  return GotLine;
 }
 
 LineEditor::Result LineEditor::ReadLine(std::string &line) {
   Result result = Begin();
-  while (result == Editing)
-    result = Feed(terminal.ReadEvent(), line);
+  while (result == Editing) {
+    if (queued.empty())
+      terminal.ReadEvents(queued, -1);
+    // The events of one read, a paste say, change the line together and
+    // are drawn once; those behind a finished line wait for the next.
+    while (result == Editing && !queued.empty() && !screen.Failed()) {
+      const Terminal::Event event = queued.front();
+      queued.pop_front();
+      result = Act(event, line);
+    }
+    if (result == Editing && changed)
+      Draw();
+    result = Status(result);
+  }
   return result;
+}
+
+bool LineEditor::ReadAhead(int milliseconds) {
+  std::size_t next = queued.size();
+  terminal.ReadEvents(queued, milliseconds);
+  while (next < queued.size()) {
+    const Terminal::Event &event = queued[next];
+    const bool key = event.type == Terminal::Event::KeyPressed && event.key.code == Key::Control &&
+                     !event.key.pasted;
+    if (event.type == Terminal::Event::EndOfInput || event.type == Terminal::Event::Terminated) {
+      // The program is to end: no line typed before may go out first.
+      queued.erase(queued.begin(), queued.begin() + static_cast<std::ptrdiff_t>(next));
+      return false;
+    }
+    if (key && event.key.letter == 'C') {
+      queued.erase(queued.begin(), queued.begin() + static_cast<std::ptrdiff_t>(next) + 1);
+      return false;
+    }
+    if (key && event.key.letter == 'Z') {
+      queued.erase(queued.begin() + static_cast<std::ptrdiff_t>(next));
+      terminal.Suspend();
+      continue;
+    }
+    ++next;
+  }
+  return true;
 }
 
 void LineEditor::Draw() {
   const std::string row = Row();
   screen.DrawRow(row, view.CursorColumn());
+  changed = false;
 }
 
 LineEditor::Result LineEditor::Status(Result ok) { return screen.Failed() ? OutputFailed : ok; }

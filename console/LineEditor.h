@@ -9,14 +9,16 @@
 #include "Terminal.h"
 
 #include <cstddef>
+#include <deque>
 #include <string>
 #include <vector>
 
 // Edits lines on a terminal: keys in, the line with its history, search
 // and completion, the accepted line out. It is fed one event at a time
-// (Feed); ReadLine is the loop that reads them from the terminal. What it
-// draws goes through the compositor, which keeps other threads' output
-// above the input row; the editing itself holds no lock.
+// (Feed); ReadLine is the loop that reads them from the terminal, and draws
+// once for all the events of one read. What it draws goes through the
+// compositor, which keeps other threads' output above the input row; the
+// editing itself holds no lock.
 class LineEditor {
 public:
   enum Result {
@@ -44,10 +46,19 @@ public:
   Result Feed(const Terminal::Event &event, std::string &line);
   // Begins a line and feeds it the terminal's events until it ends.
   Result ReadLine(std::string &line);
+  // Reads the terminal for up to `milliseconds` while no line is being
+  // edited and the caller waits on something else: the keys are kept, in
+  // order, for the lines that follow. False when the operator asks to stop
+  // waiting: a Ctrl-C, which drops every key before it, or the end of the
+  // input or a signal to end, which the next ReadLine acts on. Ctrl-Z
+  // suspends at once.
+  bool ReadAhead(int milliseconds);
 
 private:
   enum Step { Going, Accepted, Ended };
 
+  // Acts on one event without drawing the line.
+  Result Act(const Terminal::Event &event, std::string &line);
   Step Apply(const Key &key);
   Step ApplyInSearch(const Key &key);
   Step ApplyControl(char letter);
@@ -71,7 +82,11 @@ private:
   History history;
   int columns = 80;
   bool started = false;
-  bool tabbed = false; // the last key was a Tab that left several candidates
+  bool tabbed = false;  // the last key was a Tab that left several candidates
+  bool changed = false; // the row differs from what was last drawn
+  // Events read and not yet acted on: the rest of a read, or keys read
+  // ahead.
+  std::deque<Terminal::Event> queued;
 
   std::size_t browsing = 0; // the history line shown; Size() for the new line
   std::vector<Char> fresh;  // the new line while history is shown

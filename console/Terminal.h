@@ -4,6 +4,7 @@
 #include "Char.h"
 #include "Key.h"
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -48,8 +49,10 @@ public:
   virtual bool EnterRaw() = 0;
   // Puts every mode back as EnterRaw found it. Harmless when not raw.
   virtual void LeaveRaw() = 0;
-  // Waits for the next event.
-  virtual Event ReadEvent() = 0;
+  // Waits up to `milliseconds` (negative: without limit) for input, and
+  // adds every event that is ready to `events`: the keys of a paste come
+  // together, so that the editor applies them all before it draws.
+  virtual void ReadEvents(std::deque<Event> &events, int milliseconds) = 0;
   virtual Size GetSize() = 0;
   // Writes the bytes in one write; false once the output has failed.
   virtual bool Write(const std::string &bytes) = 0;

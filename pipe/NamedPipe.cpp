@@ -126,14 +126,32 @@ bool NamedPipe::Read(void *buffer, DWORD size) {
   return done;
 }
 
-bool NamedPipe::Write(const void *buffer, DWORD size) {
+bool NamedPipe::Write(const void *buffer, std::size_t size, const WriteWait &wait) {
   PWaitAndSignal lock(writeMutex);
-  if (!IsOpen())
+  // One platform write takes a 32-bit count: a longer line would go out cut.
+  if (!IsOpen() || size > MAXDWORD)
     return false;
-  if (api.WriteFile(pipeHandle, buffer, size, nullptr, &writeOverlapped))
+  const DWORD length = static_cast<DWORD>(size);
+  if (api.WriteFile(pipeHandle, buffer, length, nullptr, &writeOverlapped))
     return true;
-  return api.GetLastError() == ERROR_IO_PENDING &&
-         api.GetOverlappedResult(pipeHandle, &writeOverlapped, &lastWriteCount, TRUE);
+  if (api.GetLastError() != ERROR_IO_PENDING)
+    return false;
+  if (!wait)
+    return api.GetOverlappedResult(pipeHandle, &writeOverlapped, &lastWriteCount, TRUE);
+  for (;;) {
+    if (api.GetOverlappedResultEx(pipeHandle, &writeOverlapped, &lastWriteCount, WriteWaitSlice,
+                                  FALSE))
+      return true;
+    if (api.GetLastError() != WAIT_TIMEOUT)
+      return false;
+    if (!wait()) {
+      // The record and its event are free again only once the write has
+      // ended; a cancelled write ends at once. One that completed first
+      // was sent after all.
+      api.CancelIoEx(pipeHandle, &writeOverlapped);
+      return api.GetOverlappedResult(pipeHandle, &writeOverlapped, &lastWriteCount, TRUE);
+    }
+  }
 }
 
 bool NamedPipe::Close() {
@@ -147,7 +165,9 @@ bool NamedPipe::Close() {
     api.CancelIoEx(handle, &readOverlapped);
     readEnded.wait_for(lock, cancelRetry);
   }
-  api.FlushFileBuffers(handle);
+  // No flush: it would wait until the server has read everything, and a
+  // server that has stopped reading would hold the operator here. Closing
+  // the handle delivers what was written all the same.
   api.CloseHandle(handle);
   api.CloseHandle(readOverlapped.hEvent);
   readOverlapped.hEvent = nullptr;

@@ -7,13 +7,21 @@
 #include "PString.h"
 
 #include <condition_variable>
+#include <cstddef>
+#include <functional>
 #include <mutex>
 
 // The client end of one named pipe, in message read mode, with overlapped
 // reads and writes that the callers see as blocking calls. One thread may
 // read while another writes; Close from another thread ends a pending read.
+// Nothing but a read or a write ever waits on the server: Close does not.
 class NamedPipe {
 public:
+  // Asked every WriteWaitSlice while a write waits for the server to take
+  // it: whether to go on waiting. False abandons the write.
+  using WriteWait = std::function<bool()>;
+  static constexpr DWORD WriteWaitSlice = 50;
+
   explicit NamedPipe(const PipeApi &api = PipeApi::System());
   virtual ~NamedPipe();
   NamedPipe(const NamedPipe &) = delete;
@@ -30,8 +38,12 @@ public:
   // Receives the next message, or the next part of a message longer than
   // `size` (see HasMoreData).
   virtual bool Read(void *buffer, DWORD size);
-  // Sends one message.
-  virtual bool Write(const void *buffer, DWORD size);
+  // Sends one message: false when it could not be sent whole, or was
+  // abandoned (see WriteWait); without `wait`, a server that does not read
+  // is waited for as long as it takes.
+  virtual bool Write(const void *buffer, std::size_t size, const WriteWait &wait = WriteWait());
+  // Closes at once: a pending read ends, and what was written still reaches
+  // the server, which need not have read it.
   virtual bool Close();
 
   DWORD GetLastReadCount() const { return lastReadCount; }

@@ -18,8 +18,10 @@ struct PipeApi {
   BOOL(WINAPI *ReadFile)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
   BOOL(WINAPI *WriteFile)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
   BOOL(WINAPI *GetOverlappedResult)(HANDLE, LPOVERLAPPED, LPDWORD, BOOL);
+  // As GetOverlappedResult, waiting at most the given milliseconds: FALSE
+  // with WAIT_TIMEOUT when the operation is still pending then.
+  BOOL(WINAPI *GetOverlappedResultEx)(HANDLE, LPOVERLAPPED, LPDWORD, DWORD, BOOL);
   BOOL(WINAPI *CancelIoEx)(HANDLE, LPOVERLAPPED);
-  BOOL(WINAPI *FlushFileBuffers)(HANDLE);
   BOOL(WINAPI *CloseHandle)(HANDLE);
   DWORD(WINAPI *GetLastError)(void);
 

@@ -49,8 +49,9 @@ void Conversation::Run(std::uint64_t id, Channel &channel) const {
   Clock::time_point nextTick = Clock::now() + tick;
   std::size_t ticks = 0;
   bool open = options_.ScriptOnMessage() || SendScript(channel);
-  // Once --close-after is reached no more is taken; the replies owed still go.
-  bool receiving = true;
+  // Once --close-after is reached no more is taken; the replies owed still
+  // go. With --no-read nothing ever is, and the client decides the end.
+  bool receiving = !options_.NoRead();
   std::size_t received = 0;
   std::deque<Reply> replies;
   while (open) {
@@ -70,7 +71,7 @@ void Conversation::Run(std::uint64_t id, Channel &channel) const {
       }
       continue;
     }
-    if (!receiving && replies.empty()) {
+    if (!receiving && replies.empty() && !options_.NoRead()) {
       break;
     }
     Clock::time_point wake = Clock::time_point::max();

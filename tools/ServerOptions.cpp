@@ -48,6 +48,10 @@ ServerOptions::Action ServerOptions::Parse(const std::vector<std::string> &args)
       echo_ = false;
       continue;
     }
+    if (arg == "--no-read") {
+      noRead_ = true;
+      continue;
+    }
     if (arg == "--log-data") {
       logData_ = true;
       continue;
@@ -119,6 +123,8 @@ std::string ServerOptions::Usage() {
          "Options:\n"
          "  --byte               byte-type pipe (a stream); default: message-type\n"
          "  --no-echo            do not send received messages back\n"
+         "  --no-read            never read what a client sends; the connection stays\n"
+         "                       until the client closes it\n"
          "  --log-data           log each received message's bytes too: 'data ID TEXT',\n"
          "                       TEXT with the escapes of --send\n"
          "  --instances N        serve at most N clients at once; while N are\n"

@@ -39,6 +39,9 @@ public:
   const std::string &Name() const { return name_; }
   bool ByteType() const { return byteType_; }
   bool Echo() const { return echo_; }
+  // Whether clients' messages are never read: the server stays connected
+  // while a client's writes fill the pipe, as a stuck program would.
+  bool NoRead() const { return noRead_; }
   // Whether each received message's bytes are logged too.
   bool LogData() const { return logData_; }
   // 0 means unlimited.
@@ -66,6 +69,7 @@ private:
   std::string name_;
   bool byteType_ = false;
   bool echo_ = true;
+  bool noRead_ = false;
   bool logData_ = false;
   std::size_t instances_ = 0;
   std::vector<ScriptMessage> script_;

@@ -1,5 +1,6 @@
 #include "PosixTerminal.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cwchar>
@@ -11,7 +12,14 @@
 namespace {
 // How long the rest of an escape sequence may take behind its ESC before
 // the ESC counts as the Escape key.
-constexpr int escapeWaitMilliseconds = 50;
+constexpr std::chrono::milliseconds escapeWait(50);
+
+// The most bytes of input one ReadEvents takes: a long paste is applied in
+// parts of this size, each drawn once.
+constexpr std::size_t batchBytes = 64 * 1024;
+
+// How long a signal to end may wait for the program to act on it.
+constexpr unsigned endingGraceSeconds = 1;
 
 // How long Suspend waits, in slices of 10 ms, for a stop that does not
 // come: the kernel drops it in a process group that no shell controls.
@@ -25,6 +33,18 @@ std::atomic<bool> continued{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler sets it");
 
 void OnContinue(int) { continued = true; }
+
+// What a signal handler needs to put the terminal back when the program
+// cannot: copies, so that they outlive the terminal object.
+termios restoreModes{};
+int restoreInput = -1;
+int restoreOutput = -1;
+std::atomic<bool> rawNow{false};
+// The first signal to end that came, or 0.
+std::atomic<int> endingSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler sets it");
+
+bool Ends(int signal) { return signal == SIGTERM || signal == SIGHUP || signal == SIGINT; }
 
 int WidthOfUtf8(const std::string &bytes) {
   std::mbstate_t state{};
@@ -54,6 +74,10 @@ bool PosixTerminal::EnterRaw() {
   if (!SetRaw())
     return false;
   raw = true;
+  restoreModes = saved;
+  restoreInput = input;
+  restoreOutput = output;
+  rawNow = true;
   CatchSignals();
   // Bracketed paste: a pasted block arrives marked, so its line ends and
   // tabs are text, not keys.
@@ -75,6 +99,7 @@ void PosixTerminal::LeaveRaw() {
     return;
   Write("\x1b[?2004l");
   tcsetattr(input, TCSADRAIN, &saved);
+  rawNow = false;
   RestoreSignals();
   raw = false;
 }
@@ -85,7 +110,33 @@ void PosixTerminal::OnSignal(int signal) {
   if (write(signalPipe[1], &number, 1) < 0) {
     // A full pipe holds enough of them already.
   }
+  int none = 0;
+  if (Ends(signal) && endingSignal.compare_exchange_strong(none, signal)) {
+    // The last resort stays in place after LeaveRaw: ending may hang later.
+    struct sigaction deadline {};
+    deadline.sa_handler = OnDeadline;
+    sigemptyset(&deadline.sa_mask);
+    sigaction(SIGALRM, &deadline, nullptr);
+    alarm(endingGraceSeconds);
+  }
   errno = kept;
+}
+
+void PosixTerminal::OnDeadline(int) {
+  // Only calls that are safe in a signal handler.
+  if (rawNow) {
+    const char bracketedPasteOff[] = "\x1b[?2004l";
+    if (write(restoreOutput, bracketedPasteOff, sizeof bracketedPasteOff - 1) < 0) {
+      // The modes matter more than the paste mode.
+    }
+    tcsetattr(restoreInput, TCSANOW, &restoreModes);
+  }
+  const int signal = endingSignal;
+  struct sigaction byDefault {};
+  byDefault.sa_handler = SIG_DFL;
+  sigemptyset(&byDefault.sa_mask);
+  sigaction(signal, &byDefault, nullptr);
+  raise(signal);
 }
 
 void PosixTerminal::CatchSignals() {
@@ -102,23 +153,43 @@ void PosixTerminal::RestoreSignals() {
     sigaction(caught[i], &previous[i], nullptr);
 }
 
-Terminal::Event PosixTerminal::ReadEvent() {
-  Event event;
+void PosixTerminal::ReadEvents(std::deque<Event> &events, int milliseconds) {
+  using Clock = std::chrono::steady_clock;
+  const bool forever = milliseconds < 0;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
   for (;;) {
-    if (decoder.Next(event.key)) {
-      event.type = Event::KeyPressed;
-      return event;
+    Event event;
+    event.type = Event::KeyPressed;
+    const std::size_t before = events.size();
+    while (decoder.Next(event.key))
+      events.push_back(event);
+    if (events.size() > before)
+      return;
+    Clock::time_point wake = forever ? Clock::time_point::max() : deadline;
+    if (decoder.Waiting()) {
+      if (Clock::now() >= waitingSince + escapeWait) {
+        decoder.Flush();
+        continue;
+      }
+      wake = std::min(wake, waitingSince + escapeWait);
+    }
+    int timeout = -1;
+    if (wake != Clock::time_point::max()) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now());
+      timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
     }
     pollfd fds[2] = {{input, POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
-    const int ready = poll(fds, 2, decoder.Waiting() ? escapeWaitMilliseconds : -1);
+    const int ready = poll(fds, 2, timeout);
     if (ready < 0 && errno == EINTR)
       continue;
     if (ready < 0) {
       event.type = Event::EndOfInput;
-      return event;
+      events.push_back(event);
+      return;
     }
     if (ready == 0) {
-      decoder.Flush();
+      if (!forever && Clock::now() >= deadline)
+        return;
       continue;
     }
     unsigned char signal = 0;
@@ -126,35 +197,52 @@ Terminal::Event PosixTerminal::ReadEvent() {
       switch (signal) {
       case SIGWINCH:
         event.type = Event::Resized;
-        return event;
+        break;
       case SIGTSTP:
         // A stop from outside is taken as the Ctrl-Z key, so the editor
         // leaves its line in order first.
-        event.type = Event::KeyPressed;
         event.key = Key::Ctrl('Z');
-        return event;
+        break;
       case SIGCONT:
         // Whoever had the terminal meanwhile may have changed its modes.
         SetRaw();
         event.type = Event::Resumed;
-        return event;
+        break;
       default:
         event.type = Event::Terminated;
-        return event;
+        break;
       }
+      events.push_back(event);
+      return;
     }
-    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-      char bytes[4096];
-      const ssize_t got = read(input, bytes, sizeof bytes);
-      if (got < 0 && (errno == EINTR || errno == EAGAIN))
-        continue;
-      if (got <= 0) {
-        event.type = Event::EndOfInput;
-        return event;
-      }
-      decoder.Feed(bytes, static_cast<std::size_t>(got));
+    if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) && !ReadInput()) {
+      while (decoder.Next(event.key))
+        events.push_back(event);
+      event.type = Event::EndOfInput;
+      events.push_back(event);
+      return;
     }
   }
+}
+
+bool PosixTerminal::ReadInput() {
+  char bytes[4096];
+  std::size_t taken = 0;
+  do {
+    const ssize_t got = read(input, bytes, sizeof bytes);
+    if (got < 0 && (errno == EINTR || errno == EAGAIN))
+      break;
+    if (got <= 0)
+      return false;
+    decoder.Feed(bytes, static_cast<std::size_t>(got));
+    waitingSince = std::chrono::steady_clock::now();
+    taken += static_cast<std::size_t>(got);
+    // What a paste has put there already comes in the same batch.
+    pollfd more = {input, POLLIN, 0};
+    if (taken >= batchBytes || poll(&more, 1, 0) != 1)
+      break;
+  } while (true);
+  return true;
 }
 
 Terminal::Size PosixTerminal::GetSize() {

@@ -4,6 +4,7 @@
 #include "KeyDecoder.h"
 #include "Terminal.h"
 
+#include <chrono>
 #include <csignal>
 #include <termios.h>
 
@@ -12,7 +13,9 @@
 // processing on, so that received text's line feeds start new rows as
 // they would in cooked mode. Signals that concern the editor (resize, stop,
 // continue, hang-up, termination, an interrupt sent from outside) reach
-// ReadEvent through a pipe of its own.
+// ReadEvents through a pipe of its own. A signal to end that the program
+// has not acted on within a second (it waits on something that does not
+// end) ends it anyway, with the terminal's modes put back first.
 class PosixTerminal : public Terminal {
 public:
   PosixTerminal(int input, int output, bool utf8);
@@ -22,7 +25,7 @@ public:
 
   bool EnterRaw() override;
   void LeaveRaw() override;
-  Event ReadEvent() override;
+  void ReadEvents(std::deque<Event> &events, int milliseconds) override;
   Size GetSize() override;
   bool Write(const std::string &bytes) override;
   void Suspend() override;
@@ -30,6 +33,9 @@ public:
 
 private:
   static void OnSignal(int signal);
+  static void OnDeadline(int signal);
+  // Feeds the decoder what the input holds now; false when it has ended.
+  bool ReadInput();
   bool SetRaw();
   void CatchSignals();
   void RestoreSignals();
@@ -39,6 +45,8 @@ private:
   KeyDecoder decoder;
   bool raw = false;
   termios saved{};
+  // When the decoder last took bytes that it holds for the rest of a key.
+  std::chrono::steady_clock::time_point waitingSince;
   static constexpr int caughtCount = 6;
   static const int caught[caughtCount];
   struct sigaction previous[caughtCount] {};

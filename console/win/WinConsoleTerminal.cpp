@@ -1,5 +1,7 @@
 #include "WinConsoleTerminal.h"
 
+#include <cstdint>
+
 namespace {
 static_assert(ConsoleKeyDecoder::VkLeft == VK_LEFT && ConsoleKeyDecoder::VkDelete == VK_DELETE &&
                   ConsoleKeyDecoder::VkMenu == VK_MENU && ConsoleKeyDecoder::VkScroll == VK_SCROLL,
@@ -8,39 +10,97 @@ static_assert(ConsoleKeyDecoder::LeftAltPressed == LEFT_ALT_PRESSED &&
                   ConsoleKeyDecoder::RightCtrlPressed == RIGHT_CTRL_PRESSED,
               "the decoder's control-key states are those of <windows.h>");
 
-// The console whose control events the handler passes on: one per process.
-std::atomic<WinConsoleTerminal *> active{nullptr};
-
 // How long the rest of a terminal's answer may take behind its start
 // before what came counts as typed keys.
 const DWORD EscapeWait = 50;
 
-// How long a close, log-off or shutdown event waits for the program to put
-// the console back before the system ends the process anyway.
-const DWORD CloseGrace = 3000;
+// The most records one ReadEvents takes: a long paste is applied in parts
+// of this size, each drawn once.
+const DWORD BatchRecords = 16384;
+
+// How long a control event waits for the program to take it before it
+// ends the program itself.
+const DWORD ControlGrace = 1000;
+
+// What the console's control handler shares with the terminal. The handler
+// runs on a thread of its own, possibly while the terminal goes away or
+// after, so it touches nothing else; one terminal per process.
+struct ControlState {
+  ControlState() {
+    InitializeCriticalSection(&lock);
+    wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    leftRaw = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+  }
+  bool Created() const { return wake != nullptr && taken != nullptr && leftRaw != nullptr; }
+
+  CRITICAL_SECTION lock;
+  // The rest is the lock's, but for the events.
+  bool raw = false;
+  HANDLE input = nullptr;
+  HANDLE output = nullptr;
+  DWORD inputMode = 0;
+  DWORD outputMode = 0;
+  bool sequences = false;
+  WORD defaultAttributes = 0;
+  // How many records have been read, and for each interrupt not yet a key,
+  // how many records come before it.
+  std::uint64_t recordsRead = 0;
+  std::deque<std::uint64_t> interrupts;
+  bool ending = false;
+  HANDLE wake;    // something for ReadEvents
+  HANDLE taken;   // the program took the last interrupt
+  HANDLE leftRaw; // the console's modes are back
+};
+
+// Never destroyed: a control event may come while the program ends.
+ControlState &Control() {
+  static ControlState *state = new ControlState;
+  return *state;
+}
+
+// Puts the console's modes back; with the lock held.
+void Restore(ControlState &control) {
+  if (!control.raw)
+    return;
+  control.raw = false;
+  SetConsoleMode(control.input, control.inputMode);
+  SetConsoleMode(control.output, control.outputMode);
+  if (!control.sequences)
+    SetConsoleTextAttribute(control.output, control.defaultAttributes);
+  SetEvent(control.leftRaw);
+}
+
+// Queues a Ctrl-C for each interrupt whose keys before it are all read;
+// with the lock held.
+void PlaceInterrupts(ControlState &control, std::deque<Terminal::Event> &events) {
+  bool placed = false;
+  while (!control.interrupts.empty() && control.interrupts.front() <= control.recordsRead) {
+    control.interrupts.pop_front();
+    Terminal::Event event;
+    event.type = Terminal::Event::KeyPressed;
+    event.key = Key::Ctrl('C');
+    events.push_back(event);
+    placed = true;
+  }
+  if (placed && control.interrupts.empty())
+    SetEvent(control.taken);
+}
 } // namespace
 
 WinConsoleTerminal::WinConsoleTerminal(HANDLE input, HANDLE output)
     : input(input), output(output), inputPage(GetConsoleCP()), outputPage(GetConsoleOutputCP()),
-      decoder(inputPage, outputPage), writer(*this),
-      controlEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
-      leftRaw(CreateEventA(nullptr, TRUE, TRUE, nullptr)) {
-  InitializeCriticalSection(&reading);
-}
+      decoder(inputPage, outputPage), writer(*this) {}
 
-WinConsoleTerminal::~WinConsoleTerminal() {
-  LeaveRaw();
-  if (controlEvent != nullptr)
-    CloseHandle(controlEvent);
-  if (leftRaw != nullptr)
-    CloseHandle(leftRaw);
-  DeleteCriticalSection(&reading);
-}
+WinConsoleTerminal::~WinConsoleTerminal() { LeaveRaw(); }
 
 bool WinConsoleTerminal::EnterRaw() {
   if (raw)
     return true;
-  if (controlEvent == nullptr || leftRaw == nullptr || !GetConsoleMode(input, &inputMode) ||
+  ControlState &control = Control();
+  DWORD inputMode = 0;
+  DWORD outputMode = 0;
+  if (!control.Created() || !GetConsoleMode(input, &inputMode) ||
       !GetConsoleMode(output, &outputMode))
     return false;
   CONSOLE_SCREEN_BUFFER_INFO info;
@@ -52,25 +112,31 @@ bool WinConsoleTerminal::EnterRaw() {
                          (inputMode & (ENABLE_QUICK_EDIT_MODE | ENABLE_INSERT_MODE));
   if (!SetConsoleMode(input, rawInput))
     return false;
-  sequences = EnableSequences();
+  sequences = EnableSequences(outputMode);
   if (!sequences && !SetConsoleMode(output, outputMode | ENABLE_PROCESSED_OUTPUT)) {
     SetConsoleMode(input, inputMode);
     return false;
   }
   defaultAttributes = info.wAttributes;
   writer.ResetAttributes();
-  ResetEvent(leftRaw);
-  ending = false;
-  EnterCriticalSection(&reading);
-  interrupts.clear();
-  LeaveCriticalSection(&reading);
-  active = this;
+  EnterCriticalSection(&control.lock);
+  control.raw = true;
+  control.input = input;
+  control.output = output;
+  control.inputMode = inputMode;
+  control.outputMode = outputMode;
+  control.sequences = sequences;
+  control.defaultAttributes = defaultAttributes;
+  control.interrupts.clear();
+  control.ending = false;
+  ResetEvent(control.leftRaw);
+  LeaveCriticalSection(&control.lock);
   SetConsoleCtrlHandler(OnControl, TRUE);
   raw = true;
   return true;
 }
 
-bool WinConsoleTerminal::EnableSequences() {
+bool WinConsoleTerminal::EnableSequences(DWORD outputMode) {
   if (!SetConsoleMode(output,
                       outputMode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING))
     return false;
@@ -106,118 +172,149 @@ void WinConsoleTerminal::LeaveRaw() {
     return;
   raw = false;
   SetConsoleCtrlHandler(OnControl, FALSE);
-  active = nullptr;
-  SetConsoleMode(input, inputMode);
-  SetConsoleMode(output, outputMode);
-  if (!sequences)
-    SetConsoleTextAttribute(output, defaultAttributes);
-  SetEvent(leftRaw);
+  ControlState &control = Control();
+  EnterCriticalSection(&control.lock);
+  Restore(control);
+  LeaveCriticalSection(&control.lock);
 }
 
 BOOL WINAPI WinConsoleTerminal::OnControl(DWORD event) {
-  WinConsoleTerminal *terminal = active;
-  if (terminal == nullptr)
+  ControlState &control = Control();
+  EnterCriticalSection(&control.lock);
+  if (!control.raw) {
+    LeaveCriticalSection(&control.lock);
     return FALSE;
+  }
   if (event == CTRL_C_EVENT) {
     // The keys queued now were typed before the Ctrl-C; a key typed after
-    // it may already be queued by the time ReadEvent looks.
+    // it may already be queued by the time ReadEvents looks.
     DWORD queued = 0;
-    EnterCriticalSection(&terminal->reading);
-    if (!GetNumberOfConsoleInputEvents(terminal->input, &queued))
+    if (!GetNumberOfConsoleInputEvents(control.input, &queued))
       queued = 0;
-    terminal->interrupts.push_back(terminal->recordsRead + queued);
-    LeaveCriticalSection(&terminal->reading);
-    SetEvent(terminal->controlEvent);
-    return TRUE;
+    control.interrupts.push_back(control.recordsRead + queued);
+    ResetEvent(control.taken);
+  } else {
+    control.ending = true;
   }
-  // The process ends when this returns from a close, log-off or shutdown
-  // event, so it waits a while for the console to be put back.
-  terminal->ending = true;
-  SetEvent(terminal->controlEvent);
-  if (event != CTRL_BREAK_EVENT)
-    WaitForSingleObject(terminal->leftRaw, CloseGrace);
-  return TRUE;
+  LeaveCriticalSection(&control.lock);
+  SetEvent(control.wake);
+  // The program takes the event in its own time, which is soon unless it
+  // waits on something that does not end: then the default action ends it,
+  // with the console put back first.
+  const HANDLE done = event == CTRL_C_EVENT ? control.taken : control.leftRaw;
+  if (WaitForSingleObject(done, ControlGrace) == WAIT_OBJECT_0) {
+    if (event == CTRL_C_EVENT)
+      return TRUE;
+    // The program is ending on its own; should that hang, the default
+    // action ends it a moment later.
+    Sleep(ControlGrace);
+    return FALSE;
+  }
+  EnterCriticalSection(&control.lock);
+  Restore(control);
+  LeaveCriticalSection(&control.lock);
+  return FALSE;
 }
 
-Terminal::Event WinConsoleTerminal::ReadEvent() {
-  while (events.empty()) {
+void WinConsoleTerminal::ReadEvents(std::deque<Event> &events, int milliseconds) {
+  ControlState &control = Control();
+  const DWORD start = GetTickCount();
+  const std::size_t before = events.size();
+  for (;;) {
+    EnterCriticalSection(&control.lock);
+    const bool ending = control.ending;
+    PlaceInterrupts(control, events);
+    LeaveCriticalSection(&control.lock);
     if (ending) {
       Event event;
       event.type = Event::Terminated;
-      return event;
-    }
-    EnterCriticalSection(&reading);
-    PlaceInterrupts();
-    LeaveCriticalSection(&reading);
-    if (!events.empty())
-      break;
-    const HANDLE waits[] = {controlEvent, input};
-    const DWORD woken =
-        WaitForMultipleObjects(2, waits, FALSE, decoder.Waiting() ? EscapeWait : INFINITE);
-    if (woken == WAIT_OBJECT_0 + 1)
-      ReadRecords();
-    else if (woken == WAIT_TIMEOUT)
-      decoder.Flush();
-    else if (woken != WAIT_OBJECT_0)
-      return Event();
-  }
-  Event event = events.front();
-  events.pop_front();
-  return event;
-}
-
-void WinConsoleTerminal::PlaceInterrupts() {
-  while (!interrupts.empty() && interrupts.front() <= recordsRead) {
-    interrupts.pop_front();
-    Event event;
-    event.type = Event::KeyPressed;
-    event.key = Key::Ctrl('C');
-    events.push_back(event);
-  }
-}
-
-void WinConsoleTerminal::ReadRecords() {
-  INPUT_RECORD records[64];
-  DWORD count = 0;
-  // Held until every record read is counted, so that the control handler
-  // never sees records gone from the console and not yet counted.
-  EnterCriticalSection(&reading);
-  // A wake with nothing queued reads nothing: a read would wait, and the
-  // control handler with it.
-  DWORD queued = 0;
-  if (GetNumberOfConsoleInputEvents(input, &queued) && queued == 0) {
-    LeaveCriticalSection(&reading);
-    return;
-  }
-  if (!ReadConsoleInputW(input, records, 64, &count)) {
-    LeaveCriticalSection(&reading);
-    events.push_back(Event());
-    return;
-  }
-  for (DWORD i = 0; i < count; ++i) {
-    PlaceInterrupts();
-    ++recordsRead;
-    if (records[i].EventType == WINDOW_BUFFER_SIZE_EVENT) {
-      Event event;
-      event.type = Event::Resized;
       events.push_back(event);
-    } else if (records[i].EventType == KEY_EVENT) {
-      const KEY_EVENT_RECORD &key = records[i].Event.KeyEvent;
-      ConsoleKeyDecoder::Record record;
-      record.down = key.bKeyDown != FALSE;
-      record.repeat = key.wRepeatCount;
-      record.virtualKey = key.wVirtualKeyCode;
-      record.unit = static_cast<char16_t>(key.uChar.UnicodeChar);
-      record.controlState = key.dwControlKeyState;
-      for (const Key &decoded : decoder.Decode(record)) {
+      return;
+    }
+    if (events.size() > before)
+      return;
+    const DWORD now = GetTickCount();
+    DWORD timeout = INFINITE;
+    if (milliseconds >= 0) {
+      const DWORD spent = now - start;
+      timeout = spent < static_cast<DWORD>(milliseconds) ? milliseconds - spent : 0;
+    }
+    if (decoder.Waiting()) {
+      const DWORD waited = now - waitingSince;
+      if (waited >= EscapeWait) {
+        decoder.Flush();
+        continue;
+      }
+      timeout = timeout < EscapeWait - waited ? timeout : EscapeWait - waited;
+    }
+    const HANDLE waits[] = {control.wake, input};
+    const DWORD woken = WaitForMultipleObjects(2, waits, FALSE, timeout);
+    if (woken == WAIT_OBJECT_0 + 1) {
+      if (!ReadRecords(events)) {
+        events.push_back(Event());
+        return;
+      }
+    } else if (woken == WAIT_TIMEOUT) {
+      if (milliseconds >= 0 && GetTickCount() - start >= static_cast<DWORD>(milliseconds))
+        return;
+    } else if (woken != WAIT_OBJECT_0) {
+      events.push_back(Event());
+      return;
+    }
+  }
+}
+
+bool WinConsoleTerminal::ReadRecords(std::deque<Event> &events) {
+  ControlState &control = Control();
+  INPUT_RECORD records[256];
+  // Every record that waits is read before the editor draws: a paste is
+  // applied at once. The lock is held until every record read is counted,
+  // so that the control handler never sees records gone from the console
+  // and not yet counted.
+  for (DWORD taken = 0, reads = 0; taken < BatchRecords; ++reads) {
+    EnterCriticalSection(&control.lock);
+    // Only what is there is read: a read would wait, and the control
+    // handler with it. A console that cannot count (Wine's, at times) has
+    // at least what woke the wait, for one read.
+    DWORD queued = 0;
+    const bool counted = GetNumberOfConsoleInputEvents(input, &queued) != FALSE;
+    if (counted ? queued == 0 : reads > 0) {
+      LeaveCriticalSection(&control.lock);
+      return true;
+    }
+    DWORD count = 0;
+    if (!ReadConsoleInputW(input, records, 256, &count)) {
+      LeaveCriticalSection(&control.lock);
+      return false;
+    }
+    for (DWORD i = 0; i < count; ++i) {
+      PlaceInterrupts(control, events);
+      ++control.recordsRead;
+      if (records[i].EventType == WINDOW_BUFFER_SIZE_EVENT) {
         Event event;
-        event.type = Event::KeyPressed;
-        event.key = decoded;
+        event.type = Event::Resized;
         events.push_back(event);
+      } else if (records[i].EventType == KEY_EVENT) {
+        const KEY_EVENT_RECORD &key = records[i].Event.KeyEvent;
+        ConsoleKeyDecoder::Record record;
+        record.down = key.bKeyDown != FALSE;
+        record.repeat = key.wRepeatCount;
+        record.virtualKey = key.wVirtualKeyCode;
+        record.unit = static_cast<char16_t>(key.uChar.UnicodeChar);
+        record.controlState = key.dwControlKeyState;
+        for (const Key &decoded : decoder.Decode(record)) {
+          Event event;
+          event.type = Event::KeyPressed;
+          event.key = decoded;
+          events.push_back(event);
+        }
       }
     }
+    LeaveCriticalSection(&control.lock);
+    taken += count;
+    waitingSince = GetTickCount();
   }
-  LeaveCriticalSection(&reading);
+  return true;
 }
 
 Terminal::Size WinConsoleTerminal::GetSize() {

@@ -8,8 +8,6 @@
 
 #include <windows.h>
 
-#include <atomic>
-#include <cstdint>
 #include <deque>
 
 // The Windows console behind standard input and output. Raw input reads
@@ -17,11 +15,13 @@
 // editing, echo and Ctrl-C processing off. Output goes out as
 // virtual-terminal sequences where the console interprets them, and
 // otherwise through the console's cursor, fill and scroll calls.
-// Ctrl-C reaches ReadEvent as a key, also where the console raises it as a
+// Ctrl-C reaches ReadEvents as a key, also where the console raises it as a
 // control event (Wine's, on a terminal that sends it as a signal): then it
 // comes behind the keys the console held when it was raised. Ctrl-Break
 // and the console's close, log-off and shutdown events end the program as
-// a signal to end it does.
+// a signal to end it does. A control event that the program has not taken
+// within a second (it waits on something that does not end) ends it
+// anyway, with the console's modes put back first.
 class WinConsoleTerminal : public Terminal, private ConsoleScreen {
 public:
   WinConsoleTerminal(HANDLE input, HANDLE output);
@@ -31,7 +31,7 @@ public:
 
   bool EnterRaw() override;
   void LeaveRaw() override;
-  Event ReadEvent() override;
+  void ReadEvents(std::deque<Event> &events, int milliseconds) override;
   Size GetSize() override;
   bool Write(const std::string &bytes) override;
   void Suspend() override {}
@@ -53,11 +53,9 @@ private:
 
   static BOOL WINAPI OnControl(DWORD event);
   // Turns on virtual-terminal processing if the console truly does it.
-  bool EnableSequences();
-  void ReadRecords();
-  // Queues a Ctrl-C for each interrupt whose keys before it are all read.
-  // With `reading` held.
-  void PlaceInterrupts();
+  bool EnableSequences(DWORD outputMode);
+  // Reads every record that waits; false when reading failed.
+  bool ReadRecords(std::deque<Event> &events);
 
   bool GetLayout(Layout &layout) override;
   bool MoveCursor(int column, int row) override;
@@ -73,23 +71,13 @@ private:
   SystemCodePage outputPage;
   ConsoleKeyDecoder decoder;
   ConsoleScreenWriter writer;
-  DWORD inputMode = 0;
-  DWORD outputMode = 0;
   bool raw = false;
   bool sequences = false;
   // The screen buffer's attributes when raw mode began: what received
   // colours are reset to, and what LeaveRaw puts back.
   WORD defaultAttributes = 0;
-  std::deque<Event> events;
-  // Set by the control handler, which runs on a thread of its own.
-  HANDLE controlEvent;
-  HANDLE leftRaw;
-  // The control handler takes these too: how many records have been read,
-  // and for each interrupt not yet a key, how many records come before it.
-  CRITICAL_SECTION reading;
-  std::uint64_t recordsRead = 0;
-  std::deque<std::uint64_t> interrupts;
-  std::atomic<bool> ending{false};
+  // When the decoder last took a record that it holds for the ones behind.
+  DWORD waitingSince = 0;
 };
 
 #endif

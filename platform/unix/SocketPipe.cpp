@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <new>
 #include <poll.h>
@@ -358,7 +359,7 @@ SocketPipe::Operation *SocketPipe::Find(OVERLAPPED *overlapped) {
   return nullptr;
 }
 
-DWORD SocketPipe::GetResult(OVERLAPPED *overlapped, bool wait) {
+DWORD SocketPipe::GetResult(OVERLAPPED *overlapped, DWORD milliseconds) {
   Operation *op = Find(overlapped);
   if (op == nullptr)
     return overlapped->Internal == STATUS_PENDING ? ERROR_INVALID_PARAMETER
@@ -366,22 +367,37 @@ DWORD SocketPipe::GetResult(OVERLAPPED *overlapped, bool wait) {
   std::unique_lock<std::mutex> lock(op->mutex);
   if (op->overlapped != overlapped)
     return static_cast<DWORD>(overlapped->Internal);
-  if (!wait)
+  if (milliseconds == 0)
     return ERROR_IO_INCOMPLETE;
+  using Clock = std::chrono::steady_clock;
+  const bool forever = milliseconds == INFINITE;
+  // A wait without end, the receiver's, costs no look at the clock.
+  const Clock::time_point deadline =
+      forever ? Clock::time_point::max() : Clock::now() + std::chrono::milliseconds(milliseconds);
   const bool isRead = op == &reading;
   // The wait comes first: the operation was tried as it started, or left
   // for the wait (see Read), and a try now would most likely find nothing,
   // at the cost of a system call. A cancel or close that came before
   // signalled the wake-up, which ends the wait at once.
   for (;;) {
+    int timeout = -1;
+    if (!forever) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+      timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+    }
     pollfd watched[2] = {{fd, static_cast<short>(isRead ? POLLIN : POLLOUT), 0},
                          {op->wake, POLLIN, 0}};
     // Unlocked while waiting, so that Cancel can mark the operation.
     lock.unlock();
-    poll(watched, 2, -1);
+    const int ready = poll(watched, 2, timeout);
     lock.lock();
     if (closed || op->cancelled)
       return Finish(*op, ERROR_OPERATION_ABORTED);
+    if (ready == 0) {
+      if (Clock::now() >= deadline)
+        return WAIT_TIMEOUT;
+      continue;
+    }
     DWORD status = isRead ? TryRead(*op) : TryWrite(*op);
     if (status != WouldBlock)
       return Finish(*op, status);

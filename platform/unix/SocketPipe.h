@@ -13,7 +13,8 @@
 // The client end of a pipe: a connected Unix socket with Win32's overlapped
 // read and write. An operation that cannot finish at once goes pending and
 // is carried out by GetOverlappedResult, which waits on the socket and on a
-// wake-up descriptor that cancelling or closing the handle signals.
+// wake-up descriptor that cancelling or closing the handle signals, for as
+// long as its caller allows.
 class SocketPipe : public KernelObject {
 public:
   // Connects to the pipe's socket; on failure returns null and sets *error.
@@ -27,7 +28,9 @@ public:
   // operation; a completed operation has stored its count and set the event.
   DWORD Read(void *buffer, DWORD size, OVERLAPPED *overlapped);
   DWORD Write(const void *buffer, DWORD size, OVERLAPPED *overlapped);
-  DWORD GetResult(OVERLAPPED *overlapped, bool wait);
+  // Waits up to `milliseconds` (INFINITE: without limit) for the operation
+  // to end: WAIT_TIMEOUT when it goes on, ERROR_IO_INCOMPLETE at once for 0.
+  DWORD GetResult(OVERLAPPED *overlapped, DWORD milliseconds);
   DWORD Cancel(OVERLAPPED *overlapped);
 
   void HandleClosed() override;

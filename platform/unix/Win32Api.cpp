@@ -132,11 +132,16 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD bytesWritten,
 
 BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTransferred,
                          BOOL wait) {
+  return GetOverlappedResultEx(file, overlapped, bytesTransferred, wait ? INFINITE : 0, FALSE);
+}
+
+BOOL GetOverlappedResultEx(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTransferred,
+                           DWORD milliseconds, BOOL) {
   std::shared_ptr<SocketPipe> pipe = FindPipe(file);
   if (!pipe)
     return Fail(ERROR_INVALID_HANDLE);
-  DWORD status = pipe->GetResult(overlapped, wait != FALSE);
-  if (bytesTransferred != nullptr && status != ERROR_IO_INCOMPLETE)
+  DWORD status = pipe->GetResult(overlapped, milliseconds);
+  if (bytesTransferred != nullptr && status != ERROR_IO_INCOMPLETE && status != WAIT_TIMEOUT)
     *bytesTransferred = static_cast<DWORD>(overlapped->InternalHigh);
   return Result(status);
 }
@@ -146,12 +151,6 @@ BOOL CancelIoEx(HANDLE file, LPOVERLAPPED overlapped) {
   if (!pipe)
     return Fail(ERROR_INVALID_HANDLE);
   return Result(pipe->Cancel(overlapped));
-}
-
-BOOL FlushFileBuffers(HANDLE file) {
-  // What was sent already sits in the peer's receive queue, where closing
-  // this end leaves it: there is nothing to wait for.
-  return FindPipe(file) ? TRUE : Fail(ERROR_INVALID_HANDLE);
 }
 
 BOOL CloseHandle(HANDLE object) {

@@ -41,6 +41,8 @@ typedef struct _OVERLAPPED {
 #define NMPWAIT_USE_DEFAULT_WAIT 0x00000000u
 #define NMPWAIT_WAIT_FOREVER 0xffffffffu
 #define STATUS_PENDING 0x00000103u
+#define INFINITE 0xffffffffu
+#define MAXDWORD 0xffffffffu
 
 #define ERROR_SUCCESS 0u
 #define ERROR_INVALID_FUNCTION 1u
@@ -59,6 +61,7 @@ typedef struct _OVERLAPPED {
 #define ERROR_PIPE_BUSY 231u
 #define ERROR_NO_DATA 232u
 #define ERROR_MORE_DATA 234u
+#define WAIT_TIMEOUT 258u
 #define ERROR_PIPE_CONNECTED 535u
 #define ERROR_OPERATION_ABORTED 995u
 #define ERROR_IO_INCOMPLETE 996u
@@ -82,8 +85,9 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD bytesRead, LPOVERL
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD bytesWritten,
                LPOVERLAPPED overlapped);
 BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTransferred, BOOL wait);
+BOOL GetOverlappedResultEx(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTransferred,
+                           DWORD milliseconds, BOOL alertable);
 BOOL CancelIoEx(HANDLE file, LPOVERLAPPED overlapped);
-BOOL FlushFileBuffers(HANDLE file);
 BOOL CloseHandle(HANDLE object);
 DWORD GetLastError(void);
 void SetLastError(DWORD error);

@@ -97,6 +97,28 @@ TEST(ClientScriptEnd, AServerThatClosesAfterAnsweringHasItsAnswerShown) {
   EXPECT_TRUE(server.WaitForLog("close 1"));
 }
 
+// A server that reads nothing: `close`, `connect` and the end of the script
+// act at once all the same, whatever waits unread in the pipe.
+TEST(ClientScriptEnd, AServerThatReadsNothingHoldsUpNeitherCloseNorConnectNorTheEnd) {
+  for (const bool byteType : {false, true}) {
+    SCOPED_TRACE(byteType ? "byte-type pipe" : "message pipe");
+    std::vector<std::string> options = {"--no-read"};
+    if (byteType)
+      options.push_back("--byte");
+    TestServer server(options);
+    ClientSession client;
+    ASSERT_TRUE(RunScript(client, {"connect " + server.Name(), "never read", "close",
+                                   "connect " + server.Name(), "not read either"}));
+    // A line sent is answered by nothing but the next prompt.
+    EXPECT_TRUE(client.Reply(kConnected));
+    EXPECT_TRUE(client.Reply(""));
+    EXPECT_TRUE(client.Reply(kClosed));
+    EXPECT_TRUE(client.Reply(kConnected));
+    EXPECT_TRUE(client.Reply(""));
+    EXPECT_EQ(server.CountLog("recv"), 0u);
+  }
+}
+
 TEST(ClientScriptEnd, NothingIsWaitedForOnceTheConnectionIsClosed) {
   TestServer server({"--no-echo", "--tick", "20"});
   ClientSession client;

@@ -18,4 +18,9 @@ std::vector<std::string> Server(const std::vector<std::string> &arguments) {
 
 std::string LineEnd() { return "\n"; }
 
+// A message pipe's socket takes about 11,000 short messages into the 8 MiB
+// that the client asks of it (each costs the kernel 768 bytes); a stream's
+// buffer is far smaller.
+int LinesThatFillAPipe() { return 20000; }
+
 } // namespace testprograms

@@ -30,9 +30,9 @@ TEST(ServerCommandLine, HelpPrintsUsageOfEveryOption) {
   EXPECT_EQ(help.WaitForExit(), 0);
   const std::string &usage = help.Output();
   EXPECT_EQ(usage.rfind("Usage: skellan-server", 0), 0u) << usage;
-  for (const char *option : {"--byte", "--no-echo", "--instances N", "--send TEXT", "--send-size N",
-                             "--on-message", "--close ", "--close-after N", "--max-connections N",
-                             "--delay MS", "--tick MS", "--help"}) {
+  for (const char *option : {"--byte", "--no-echo", "--no-read", "--instances N", "--send TEXT",
+                             "--send-size N", "--on-message", "--close ", "--close-after N",
+                             "--max-connections N", "--delay MS", "--tick MS", "--help"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }

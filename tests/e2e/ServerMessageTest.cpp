@@ -80,6 +80,19 @@ TEST(ServerMessages, NoEchoSendsNothingBack) {
   EXPECT_EQ(server.CountLog("recv 1 3"), 2u);
 }
 
+// A server that is stuck: it greets, then takes nothing, and the
+// connection lasts until the client ends it.
+TEST(ServerMessages, NoReadTakesNothingAndStaysUntilTheClientCloses) {
+  TestServer server({"--no-read", "--send", "hi"});
+  SocketClient client;
+  ASSERT_EQ(client.Connect(server.SocketPath()), 0);
+  ExpectMessages(client, {"hi"});
+  ASSERT_TRUE(client.Send("never read"));
+  client.Close();
+  EXPECT_TRUE(server.WaitForLog("close 1"));
+  EXPECT_EQ(server.CountLog("recv"), 0u);
+}
+
 TEST(ServerScript, SendsMessagesOnConnectInOrder) {
   TestServer server({"--send", "one", "--send-size", "30", "--send", "", "--send",
                      "a\\0b\\n\\r\\t\\\\\\x41\\xff", "--send-size", "0", "--send-size", "2000000"});

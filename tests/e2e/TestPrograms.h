@@ -20,6 +20,9 @@ std::vector<std::string> TerminalClient(const std::string &script = "");
 std::vector<std::string> Server(const std::vector<std::string> &arguments = {});
 // What the client's output shows for a line feed.
 std::string LineEnd();
+// How many short lines, of about 25 bytes, more than fill the pipe of a
+// server that reads nothing, of either type.
+int LinesThatFillAPipe();
 
 } // namespace testprograms
 

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -165,6 +166,102 @@ INSTANTIATE_TEST_SUITE_P(EveryWayOut, TerminalExit,
                          testing::Values(WayOut::ExitCommand, WayOut::CtrlD, WayOut::CtrlC,
                                          WayOut::Terminate, WayOut::HangUp, WayOut::Interrupt),
                          Name);
+
+// A server that has stopped reading, as a stuck program does: a paste fills
+// the pipe and the write behind it waits. Ctrl-C abandons that write and
+// drops the rest of the paste, and the connection is the operator's to
+// close; a signal to end ends the client. Either way the terminal is left
+// as it was found.
+enum class WhileWriting { CtrlC, Terminate, HangUp };
+
+std::string NameOf(WhileWriting way) {
+  switch (way) {
+  case WhileWriting::CtrlC:
+    return "CtrlC";
+  case WhileWriting::Terminate:
+    return "Terminate";
+  case WhileWriting::HangUp:
+    return "HangUp";
+  }
+  return "";
+}
+
+// For the test's name in ctest's list.
+void PrintTo(WhileWriting way, std::ostream *out) { *out << NameOf(way); }
+
+class TerminalStuckWrite : public testing::TestWithParam<std::tuple<WhileWriting, bool>> {};
+
+TEST_P(TerminalStuckWrite, TheOperatorGetsOutAndTheTerminalIsLeftAsItWasFound) {
+  if (TmuxTerminal::Program().empty())
+    GTEST_SKIP() << "tmux is not installed";
+  const WhileWriting way = std::get<0>(GetParam());
+  ModesFolder modes;
+  ASSERT_FALSE(modes.path.empty());
+  std::vector<std::string> options = {"--no-read"};
+  if (std::get<1>(GetParam()))
+    options.push_back("--byte");
+  TestServer server(options);
+  TmuxTerminal terminal(testprograms::TerminalClient("cd " + modes.path +
+                                                     " && stty -g > before; \"$@\"; "
+                                                     "echo \"exit $?\"; stty -g > after; "
+                                                     "exec sleep 100"),
+                        kColumns, kRows);
+  EditorScreen screen(terminal);
+  ASSERT_TRUE(screen.WaitForInput("$", 2));
+  terminal.TypeLine("connect " + server.Name());
+  ASSERT_TRUE(screen.WaitForRow("OK Connected"));
+  // More short messages than the pipe holds unread.
+  const int lines = testprograms::LinesThatFillAPipe();
+  std::string paste;
+  for (int i = 0; i < lines; ++i)
+    paste += "line " + std::to_string(i) + " of the paste\n";
+  terminal.Paste(paste);
+  // Once a write waits, the keys behind it are kept and not drawn: the
+  // screen stands still.
+  std::vector<std::string> last;
+  auto since = std::chrono::steady_clock::now();
+  ASSERT_TRUE(screen.WaitFor(
+      [&](const std::vector<std::string> &rows, TmuxTerminal::Cursor) {
+        const auto now = std::chrono::steady_clock::now();
+        if (rows != last) {
+          last = rows;
+          since = now;
+        }
+        return now - since >= std::chrono::milliseconds(500);
+      },
+      "the screen standing still", std::chrono::seconds(60)));
+
+  if (way == WhileWriting::CtrlC) {
+    terminal.Press({"C-c"});
+    ASSERT_TRUE(screen.WaitForRow("ERROR Cannot write to pipe"));
+    ASSERT_TRUE(screen.WaitForInput("$", 2));
+    terminal.TypeLine("close");
+    ASSERT_TRUE(screen.WaitForRow("OK Connection closed"));
+    terminal.TypeLine("exit");
+  } else {
+    const pid_t client = ChildOf(terminal.PanePid());
+    ASSERT_GT(client, 0);
+    kill(client, way == WhileWriting::Terminate ? SIGTERM : SIGHUP);
+  }
+  EXPECT_TRUE(screen.WaitForRow("exit 0"));
+  const std::string before = modes.Read("before");
+  EXPECT_FALSE(before.empty());
+  EXPECT_EQ(modes.Read("after"), before);
+  // Nothing of the paste was typed after the write that waited.
+  const std::string lastLine = "line " + std::to_string(lines - 1) + " ";
+  for (const std::string &row : terminal.Screen())
+    EXPECT_EQ(row.find(lastLine), std::string::npos) << screen.Picture();
+}
+
+INSTANTIATE_TEST_SUITE_P(DeafServer, TerminalStuckWrite,
+                         testing::Combine(testing::Values(WhileWriting::CtrlC,
+                                                          WhileWriting::Terminate,
+                                                          WhileWriting::HangUp),
+                                          testing::Bool()),
+                         [](const testing::TestParamInfo<std::tuple<WhileWriting, bool>> &info) {
+                           return NameOf(std::get<0>(info.param)) +
+                                  (std::get<1>(info.param) ? "OnAByteTypePipe" : "OnAMessagePipe");
+                         });
 
 // A script's end waits for a server's last answers; an operator at a
 // terminal has seen them and leaves at once, whatever the server goes on

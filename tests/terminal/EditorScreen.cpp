@@ -7,8 +7,8 @@
 
 testing::AssertionResult EditorScreen::WaitFor(
     const std::function<bool(const std::vector<std::string> &, TmuxTerminal::Cursor)> &test,
-    const std::string &what) {
-  const auto deadline = std::chrono::steady_clock::now() + ChildProcess::kDefaultTimeout;
+    const std::string &what, ChildProcess::Duration timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
     const std::vector<std::string> screen = terminal.Screen();
     const TmuxTerminal::Cursor cursor = terminal.CursorPosition();

@@ -10,8 +10,8 @@
 #include <vector>
 
 // Waits on what a tmux terminal shows of the line editor. Every wait is
-// bounded by ChildProcess::kDefaultTimeout and says what the screen showed
-// when it gives up.
+// bounded, by ChildProcess::kDefaultTimeout unless it is given a bound, and
+// says what the screen showed when it gives up.
 class EditorScreen {
 public:
   explicit EditorScreen(TmuxTerminal &terminal) : terminal(terminal) {}
@@ -27,7 +27,7 @@ public:
   // Until the test says the screen is right.
   testing::AssertionResult
   WaitFor(const std::function<bool(const std::vector<std::string> &, TmuxTerminal::Cursor)> &test,
-          const std::string &what);
+          const std::string &what, ChildProcess::Duration timeout = ChildProcess::kDefaultTimeout);
 
   std::string Picture();
 

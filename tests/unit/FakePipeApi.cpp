@@ -11,12 +11,18 @@ FakePipeApi::FakePipeApi() {
   if (current != nullptr)
     throw std::logic_error("one FakePipeApi at a time");
   current = this;
-  api = {&FakePipeApi::CreateEventA,     &FakePipeApi::CreateFileA,
-         &FakePipeApi::WaitNamedPipeA,   &FakePipeApi::SetNamedPipeHandleState,
-         &FakePipeApi::ConnectNamedPipe, &FakePipeApi::ReadFile,
-         &FakePipeApi::WriteFile,        &FakePipeApi::GetOverlappedResult,
-         &FakePipeApi::CancelIoEx,       &FakePipeApi::FlushFileBuffers,
-         &FakePipeApi::CloseHandle,      &FakePipeApi::GetLastError};
+  api = {&FakePipeApi::CreateEventA,
+         &FakePipeApi::CreateFileA,
+         &FakePipeApi::WaitNamedPipeA,
+         &FakePipeApi::SetNamedPipeHandleState,
+         &FakePipeApi::ConnectNamedPipe,
+         &FakePipeApi::ReadFile,
+         &FakePipeApi::WriteFile,
+         &FakePipeApi::GetOverlappedResult,
+         &FakePipeApi::GetOverlappedResultEx,
+         &FakePipeApi::CancelIoEx,
+         &FakePipeApi::CloseHandle,
+         &FakePipeApi::GetLastError};
 }
 
 FakePipeApi::~FakePipeApi() { current = nullptr; }
@@ -80,6 +86,17 @@ DWORD FakePipeApi::LastReadMode() {
 bool FakePipeApi::WaitForPendingRead() {
   std::unique_lock<std::mutex> lock(mutex);
   return changed.wait_for(lock, std::chrono::seconds(1), [this] { return readPending; });
+}
+
+void FakePipeApi::TakePendingWrite() {
+  std::lock_guard<std::mutex> lock(mutex);
+  writeTaken = true;
+  changed.notify_all();
+}
+
+bool FakePipeApi::WritePending() {
+  std::lock_guard<std::mutex> lock(mutex);
+  return pendingWrite != nullptr;
 }
 
 HANDLE FakePipeApi::NewHandle() {
@@ -195,9 +212,17 @@ BOOL WINAPI FakePipeApi::WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDW
   std::lock_guard<std::mutex> lock(current->mutex);
   if (!current->Use("WriteFile", file) || !current->Use("WriteFile:event", overlapped->hEvent))
     return current->Fail(ERROR_INVALID_HANDLE);
+  if (current->pendingWrite != nullptr)
+    return current->Fail(ERROR_INVALID_PARAMETER);
   if (!current->writeResults.empty()) {
     Result result = current->writeResults.front();
     current->writeResults.pop_front();
+    if (!result.ok && result.error == ERROR_IO_PENDING) {
+      current->pendingWrite = overlapped;
+      current->pendingWriteBytes.assign(static_cast<const char *>(buffer), size);
+      current->writeTaken = false;
+      current->writeCancelled = false;
+    }
     if (!result.ok)
       return current->Fail(result.error);
   }
@@ -205,13 +230,33 @@ BOOL WINAPI FakePipeApi::WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDW
   return TRUE;
 }
 
+BOOL FakePipeApi::FinishWrite(std::unique_lock<std::mutex> &lock, DWORD milliseconds) {
+  const auto ended = [this] { return writeTaken || writeCancelled; };
+  if (milliseconds == INFINITE)
+    changed.wait(lock, ended);
+  else if (!changed.wait_for(lock, std::chrono::milliseconds(milliseconds), ended))
+    return Fail(milliseconds == 0 ? ERROR_IO_INCOMPLETE : WAIT_TIMEOUT);
+  pendingWrite = nullptr;
+  if (writeCancelled)
+    return Fail(ERROR_OPERATION_ABORTED);
+  written.push_back(pendingWriteBytes);
+  return TRUE;
+}
+
 BOOL WINAPI FakePipeApi::GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD count,
-                                             BOOL) {
+                                             BOOL wait) {
+  return GetOverlappedResultEx(file, overlapped, count, wait ? INFINITE : 0, FALSE);
+}
+
+BOOL WINAPI FakePipeApi::GetOverlappedResultEx(HANDLE file, LPOVERLAPPED overlapped, LPDWORD count,
+                                               DWORD milliseconds, BOOL) {
   std::unique_lock<std::mutex> lock(current->mutex);
   if (!current->Use("GetOverlappedResult", file) ||
       !current->Use("GetOverlappedResult:event", overlapped->hEvent))
     return current->Fail(ERROR_INVALID_HANDLE);
-  // Only reads go pending here: they end with a message or a cancel.
+  if (overlapped == current->pendingWrite)
+    return current->FinishWrite(lock, milliseconds);
+  // A read ends with a message or a cancel.
   current->changed.wait(lock, [] { return current->readCancelled || !current->messages.empty(); });
   current->readPending = false;
   if (current->readCancelled) {
@@ -222,20 +267,23 @@ BOOL WINAPI FakePipeApi::GetOverlappedResult(HANDLE file, LPOVERLAPPED overlappe
   return status == ERROR_SUCCESS ? TRUE : current->Fail(status);
 }
 
-BOOL WINAPI FakePipeApi::CancelIoEx(HANDLE file, LPOVERLAPPED) {
+BOOL WINAPI FakePipeApi::CancelIoEx(HANDLE file, LPOVERLAPPED overlapped) {
   std::lock_guard<std::mutex> lock(current->mutex);
   if (!current->Use("CancelIoEx", file))
     return current->Fail(ERROR_INVALID_HANDLE);
-  if (!current->readPending)
-    return current->Fail(ERROR_NOT_FOUND);
-  current->readCancelled = true;
+  bool found = false;
+  // A write the server has taken already is done; a cancel misses it.
+  if (current->pendingWrite != nullptr && !current->writeTaken &&
+      (overlapped == nullptr || overlapped == current->pendingWrite)) {
+    current->writeCancelled = true;
+    found = true;
+  }
+  if (current->readPending && overlapped != current->pendingWrite) {
+    current->readCancelled = true;
+    found = true;
+  }
   current->changed.notify_all();
-  return TRUE;
-}
-
-BOOL WINAPI FakePipeApi::FlushFileBuffers(HANDLE file) {
-  std::lock_guard<std::mutex> lock(current->mutex);
-  return current->Use("FlushFileBuffers", file) ? TRUE : current->Fail(ERROR_INVALID_HANDLE);
+  return found ? TRUE : current->Fail(ERROR_NOT_FOUND);
 }
 
 BOOL WINAPI FakePipeApi::CloseHandle(HANDLE object) {

@@ -33,6 +33,8 @@ public:
   void QueueCreateFile(Result result);
   void QueueWait(bool ok);
   void QueueSetState(Result result);
+  // A write's result; {false, ERROR_IO_PENDING} leaves the write pending
+  // until TakePendingWrite or a cancel ends it.
   void QueueWrite(Result result);
   // A message for ReadFile; once they are used up a read stays pending
   // until it is cancelled.
@@ -48,6 +50,9 @@ public:
   DWORD LastReadMode();
   // Blocks (up to a second) until a read is pending; false if none came.
   bool WaitForPendingRead();
+  // The server takes the pending write: it completes, and counts as written.
+  void TakePendingWrite();
+  bool WritePending();
 
 private:
   static FakePipeApi *current;
@@ -60,8 +65,8 @@ private:
   static BOOL WINAPI ReadFile(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
   static BOOL WINAPI WriteFile(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
   static BOOL WINAPI GetOverlappedResult(HANDLE, LPOVERLAPPED, LPDWORD, BOOL);
+  static BOOL WINAPI GetOverlappedResultEx(HANDLE, LPOVERLAPPED, LPDWORD, DWORD, BOOL);
   static BOOL WINAPI CancelIoEx(HANDLE, LPOVERLAPPED);
-  static BOOL WINAPI FlushFileBuffers(HANDLE);
   static BOOL WINAPI CloseHandle(HANDLE);
   static DWORD WINAPI GetLastError();
 
@@ -71,6 +76,9 @@ private:
   BOOL Fail(DWORD error);
   // Serves the front message into the buffer; the caller holds the mutex.
   DWORD Deliver(LPVOID buffer, DWORD size, LPDWORD count);
+  // Ends a pending write, waiting up to `milliseconds`; the caller holds
+  // the lock.
+  BOOL FinishWrite(std::unique_lock<std::mutex> &lock, DWORD milliseconds);
 
   PipeApi api;
   std::mutex mutex;
@@ -89,6 +97,10 @@ private:
   bool readCancelled = false;
   LPVOID pendingBuffer = nullptr;
   DWORD pendingSize = 0;
+  LPOVERLAPPED pendingWrite = nullptr;
+  std::string pendingWriteBytes;
+  bool writeTaken = false;
+  bool writeCancelled = false;
   std::uintptr_t nextHandle = 0x1000;
   static thread_local DWORD lastError;
 };

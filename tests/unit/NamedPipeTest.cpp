@@ -163,6 +163,63 @@ TEST_F(NamedPipeTest, ReadsEmptyAndLongMessages) {
   EXPECT_EQ(std::string(buffer, 2), "bc");
 }
 
+// A write the server does not take: the caller is asked every slice
+// whether to go on waiting, and the pipe is closed without waiting on it.
+TEST_F(NamedPipeTest, AWriteThatWaitsAsksTheCallerAndIsAbandonedOnItsWord) {
+  struct Case {
+    const char *what;
+    int askedBeforeTaken; // -1: never taken
+    bool goOn;            // the answer once asked that many times
+    bool sent;
+  };
+  for (const Case c :
+       {Case{"abandoned", -1, false, false}, Case{"taken while it waits", 2, true, true},
+        Case{"taken just as it is abandoned", 2, false, true}}) {
+    SCOPED_TRACE(c.what);
+    NamedPipe channel(fake.Api());
+    ASSERT_TRUE(channel.Open("abc", 3));
+    fake.QueueWrite({false, ERROR_IO_PENDING});
+    const std::size_t before = fake.Written().size();
+    int asked = 0;
+    const bool sent = channel.Write("stuck\n", 6, [&] {
+      if (++asked == c.askedBeforeTaken)
+        fake.TakePendingWrite();
+      return asked < 3 || c.goOn;
+    });
+    EXPECT_EQ(sent, c.sent);
+    EXPECT_GE(asked, c.askedBeforeTaken < 0 ? 3 : c.askedBeforeTaken);
+    EXPECT_FALSE(fake.WritePending());
+    EXPECT_EQ(fake.Written().size() - before, c.sent ? 1u : 0u);
+    // Closing never waits on the server, and the channel works on.
+    EXPECT_TRUE(channel.Write("next\n", 5));
+    EXPECT_TRUE(channel.Close());
+    EXPECT_FALSE(fake.UsedReleasedHandle());
+    EXPECT_EQ(fake.OpenHandles(), 0);
+  }
+}
+
+TEST_F(NamedPipeTest, WithoutAWaitAWriteWaitsUntilTheServerTakesIt) {
+  ASSERT_TRUE(pipe.Open("abc", 3));
+  fake.QueueWrite({false, ERROR_IO_PENDING});
+  auto writer = std::async(std::launch::async, [this] { return pipe.Write("slow\n", 5); });
+  EXPECT_EQ(writer.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+  fake.TakePendingWrite();
+  ASSERT_EQ(writer.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_TRUE(writer.get());
+  EXPECT_EQ(fake.Written(), std::vector<std::string>{"slow\n"});
+}
+
+// One platform write takes a 32-bit count: a longer line is refused whole
+// rather than sent cut.
+TEST_F(NamedPipeTest, AWriteTooLongForOnePlatformWriteFailsWithoutSendingAnything) {
+  if (sizeof(std::size_t) <= sizeof(DWORD))
+    GTEST_SKIP() << "no longer size exists here";
+  ASSERT_TRUE(pipe.Open("abc", 3));
+  const std::size_t tooLong = std::size_t{MAXDWORD} + 1;
+  EXPECT_FALSE(pipe.Write("x", tooLong));
+  EXPECT_EQ(fake.Calls("WriteFile"), 0);
+}
+
 TEST_F(NamedPipeTest, CloseEndsAReadPendingOnAnotherThread) {
   ASSERT_TRUE(pipe.Open("abc", 3));
   auto reader = std::async(std::launch::async, [this] {

@@ -36,4 +36,9 @@ std::vector<std::string> Server(const std::vector<std::string> &arguments) {
 // A Windows program's standard output is in text mode.
 std::string LineEnd() { return "\r\n"; }
 
+// skellan-server.exe's pipes buffer 64 KiB. No more than needed: Wine's
+// console takes a few thousand keys a second, and a Ctrl-C comes behind
+// every pasted key.
+int LinesThatFillAPipe() { return 4000; }
+
 } // namespace testprograms

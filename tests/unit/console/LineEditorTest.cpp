@@ -300,4 +300,45 @@ TEST_F(LineEditorTest, CtrlZSuspendsAndRedrawsOnReturn) {
   EXPECT_EQ(terminal.screen.Row(1), "$ half") << Picture();
 }
 
+// A paste comes in one read: its keys change the line together and the
+// row is drawn once, a finished line's row whole.
+TEST_F(LineEditorTest, TheKeysOfOneReadAreDrawnOnceAndALineEndsWhole) {
+  const std::size_t before = terminal.writes.size();
+  terminal.Paste("first\rsecond half");
+  terminal.Type("\r");
+  EXPECT_EQ(Line(), "first");
+  EXPECT_EQ(Line(), "second half");
+  EXPECT_EQ(terminal.screen.Row(0), "$ first") << Picture();
+  EXPECT_EQ(terminal.screen.Row(1), "$ second half") << Picture();
+  // Per line: the prompt, the row once the read is applied, and its end.
+  EXPECT_LE(terminal.writes.size() - before, 7u) << Picture();
+}
+
+// While the shell waits on something else (a write that a server does not
+// take), keys are read ahead and kept; a Ctrl-C drops those before it, and
+// a signal to end drops them all.
+TEST_F(LineEditorTest, KeysReadAheadWaitForTheNextLineAndCtrlCDropsThoseBeforeIt) {
+  terminal.Type("kept\r");
+  EXPECT_TRUE(editor.ReadAhead(0));
+  EXPECT_TRUE(editor.ReadAhead(0));
+  EXPECT_EQ(Line(), "kept");
+
+  terminal.Paste("dropped\rdropped too\r" + Ctrl('C') + "after\r");
+  EXPECT_FALSE(editor.ReadAhead(0));
+  EXPECT_EQ(Line(), "after");
+  // A pasted Ctrl-C is no request to stop (a paste drops it).
+  terminal.Paste("\x1b[200~a" + Ctrl('C') + "b\x1b[201~\r");
+  EXPECT_TRUE(editor.ReadAhead(0));
+  EXPECT_EQ(Line(), "ab");
+
+  terminal.Type("never sent\r" + Ctrl('Z'));
+  for (int i = 0; i < 12; ++i)
+    EXPECT_TRUE(editor.ReadAhead(0));
+  EXPECT_EQ(terminal.suspensions, 1);
+  terminal.Then(Terminal::Event::Terminated);
+  EXPECT_FALSE(editor.ReadAhead(0));
+  std::string line;
+  EXPECT_EQ(editor.ReadLine(line), LineEditor::EndOfInput);
+}
+
 } // namespace

@@ -13,58 +13,79 @@ int TestWidth(const std::string &utf8) {
 ScriptedTerminal::ScriptedTerminal(int columns, int rows)
     : screen(columns, rows), decoder(true, TestWidth), size{columns, rows} {}
 
-void ScriptedTerminal::Type(const std::string &bytes) {
+std::vector<Key> ScriptedTerminal::Keys(const std::string &bytes) {
   KeyDecoder keys(true, TestWidth);
   keys.Feed(bytes.data(), bytes.size());
   keys.Flush();
-  for (Key key; keys.Next(key);) {
-    script.push_back([key](Event &event) {
-      event.type = Event::KeyPressed;
-      event.key = key;
+  std::vector<Key> decoded;
+  for (Key key; keys.Next(key);)
+    decoded.push_back(key);
+  return decoded;
+}
+
+void ScriptedTerminal::Type(const std::string &bytes) {
+  for (const Key &key : Keys(bytes)) {
+    script.push_back([key](std::deque<Event> &events) {
+      events.emplace_back();
+      events.back().type = Event::KeyPressed;
+      events.back().key = key;
       return true;
     });
   }
 }
 
+void ScriptedTerminal::Paste(const std::string &bytes) {
+  script.push_back([keys = Keys(bytes)](std::deque<Event> &events) {
+    for (const Key &key : keys) {
+      events.emplace_back();
+      events.back().type = Event::KeyPressed;
+      events.back().key = key;
+    }
+    return true;
+  });
+}
+
 void ScriptedTerminal::Receive(const std::string &bytes, bool continues, bool more) {
-  script.push_back([this, bytes, continues, more](Event &) {
+  script.push_back([this, bytes, continues, more](std::deque<Event> &) {
     compositor->ShowReceived(bytes.data(), bytes.size(), continues, more);
     return false;
   });
 }
 
 void ScriptedTerminal::During(std::function<void()> action) {
-  script.push_back([action](Event &) {
+  script.push_back([action](std::deque<Event> &) {
     action();
     return false;
   });
 }
 
 void ScriptedTerminal::ResizeTo(int columns, int rows) {
-  script.push_back([this, columns, rows](Event &event) {
+  script.push_back([this, columns, rows](std::deque<Event> &events) {
     size = {columns, rows};
     screen.Resize(columns, rows);
-    event.type = Event::Resized;
+    events.emplace_back();
+    events.back().type = Event::Resized;
     return true;
   });
 }
 
 void ScriptedTerminal::Meanwhile(const std::string &bytes) {
-  script.push_back([this, bytes](Event &) {
+  script.push_back([this, bytes](std::deque<Event> &) {
     screen.Feed(bytes);
     return false;
   });
 }
 
 void ScriptedTerminal::Then(Event::Type type) {
-  script.push_back([type](Event &event) {
-    event.type = type;
+  script.push_back([type](std::deque<Event> &events) {
+    events.emplace_back();
+    events.back().type = type;
     return true;
   });
 }
 
 void ScriptedTerminal::FailOutput() {
-  script.push_back([this](Event &) {
+  script.push_back([this](std::deque<Event> &) {
     failing = true;
     return false;
   });
@@ -77,17 +98,19 @@ bool ScriptedTerminal::EnterRaw() {
 
 void ScriptedTerminal::LeaveRaw() { raw = false; }
 
-Terminal::Event ScriptedTerminal::ReadEvent() {
-  Event event;
+void ScriptedTerminal::ReadEvents(std::deque<Event> &events, int milliseconds) {
   while (!script.empty()) {
     Step step = script.front();
     script.pop_front();
-    if (step(event))
-      return event;
+    if (step(events))
+      return;
   }
-  // A script that ran out ends the input, so that no test can wait forever.
-  event.type = Event::EndOfInput;
-  return event;
+  // A script that ran out ends the input, so that no test can wait
+  // forever; a wait with a limit just finds nothing.
+  if (milliseconds < 0) {
+    events.emplace_back();
+    events.back().type = Event::EndOfInput;
+  }
 }
 
 bool ScriptedTerminal::Write(const std::string &bytes) {

@@ -18,8 +18,10 @@ class ScriptedTerminal : public Terminal {
 public:
   ScriptedTerminal(int columns, int rows);
 
-  // Keys, as the bytes a terminal sends for them.
+  // Keys, as the bytes a terminal sends for them, one read each.
   void Type(const std::string &bytes);
+  // Keys that come in one read, as a paste does.
+  void Paste(const std::string &bytes);
   // Between the keys before and after: received output, shown on
   // `compositor` as the receiver thread would show it (see
   // ScreenCompositor::ShowReceived).
@@ -35,7 +37,7 @@ public:
 
   bool EnterRaw() override;
   void LeaveRaw() override;
-  Event ReadEvent() override;
+  void ReadEvents(std::deque<Event> &events, int milliseconds) override;
   Size GetSize() override { return size; }
   bool Write(const std::string &bytes) override;
   void Suspend() override { ++suspensions; }
@@ -50,8 +52,9 @@ public:
   int suspensions = 0;
 
 private:
-  // A step that yields an event, or false for one that only acts.
-  using Step = std::function<bool(Event &)>;
+  // A step that yields events, or false for one that only acts.
+  using Step = std::function<bool(std::deque<Event> &)>;
+  std::vector<Key> Keys(const std::string &bytes);
 
   KeyDecoder decoder;
   std::deque<Step> script;
