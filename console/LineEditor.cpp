@@ -1,6 +1,7 @@
 #include "LineEditor.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace {
 std::string Glyphs(const std::vector<Char> &chars, int &width) {
@@ -12,7 +13,7 @@ std::string Glyphs(const std::vector<Char> &chars, int &width) {
   return glyphs;
 }
 
-bool IsBlank(const Char &c) { return c.bytes == " " || c.bytes == "\t"; }
+bool IsBlank(std::string_view bytes) { return bytes == " " || bytes == "\t"; }
 } // namespace
 
 LineEditor::LineEditor(Terminal &terminal, ScreenCompositor &screen, Completer &completer,
@@ -152,7 +153,7 @@ LineEditor::Step LineEditor::Apply(const Key &key) {
     buffer.MoveTo(0);
     break;
   case Key::End:
-    buffer.MoveTo(buffer.Chars().size());
+    buffer.MoveTo(buffer.Chars().Size());
     break;
   case Key::Unknown:
     break;
@@ -166,7 +167,7 @@ LineEditor::Step LineEditor::ApplyControl(char letter) {
     buffer.MoveTo(0);
     break;
   case 'E':
-    buffer.MoveTo(buffer.Chars().size());
+    buffer.MoveTo(buffer.Chars().Size());
     break;
   case 'B':
     buffer.Left();
@@ -212,7 +213,7 @@ LineEditor::Step LineEditor::ApplyControl(char letter) {
     if (buffer.IsEmpty())
       return Ended;
     // The abandoned line stays on screen, marked, and nothing is sent.
-    buffer.MoveTo(buffer.Chars().size());
+    buffer.MoveTo(buffer.Chars().Size());
     Draw();
     screen.LeaveRow("^C");
     buffer.Clear();
@@ -275,9 +276,12 @@ void LineEditor::Search(std::size_t from) {
                                      index, position);
   if (failedSearch)
     return;
+  // While the search stands on a line, the buffer holds it unchanged: a
+  // match in the same line only moves the cursor, however long the line.
+  if (!matched || match != index)
+    buffer.Set(history.At(index));
   matched = true;
   match = index;
-  buffer.Set(history.At(index));
   buffer.MoveTo(position);
 }
 
@@ -297,14 +301,13 @@ void LineEditor::Browse(bool older) {
 }
 
 void LineEditor::Complete(bool again) {
-  const std::vector<Char> &chars = buffer.Chars();
+  const CharString &chars = buffer.Chars();
   std::size_t start = buffer.Cursor();
-  while (start > 0 && !IsBlank(chars[start - 1]))
+  while (start > 0 && !IsBlank(chars.BytesAt(start - 1)))
     --start;
-  const std::vector<Char> before(chars.begin(), chars.begin() + start);
-  const std::vector<Char> word(chars.begin() + start, chars.begin() + buffer.Cursor());
+  const std::size_t wordLength = buffer.Cursor() - start;
   const std::vector<std::string> candidates =
-      completer.Candidates(LineBuffer::BytesOf(before), LineBuffer::BytesOf(word));
+      completer.Candidates(chars.Bytes(0, start), chars.Bytes(start, buffer.Cursor()));
   if (candidates.empty())
     return;
   if (candidates.size() == 1) {
@@ -322,7 +325,7 @@ void LineEditor::Complete(bool again) {
       ++same;
     common.resize(same);
   }
-  if (common.size() > word.size())
+  if (common.size() > wordLength)
     buffer.Replace(start, common);
   else if (again)
     screen.List(Listing(candidates));

@@ -74,13 +74,13 @@ private:
   bool tabbed = false; // the last key was a Tab that left several candidates
 
   std::size_t browsing = 0; // the history line shown; Size() for the new line
-  std::vector<Char> fresh;  // the new line while history is shown
+  CharString fresh;         // the new line while history is shown
   bool searching = false;
   std::vector<Char> query;
   std::size_t match = 0; // the history line the search stands on
   bool matched = false;
   bool failedSearch = false;
-  std::vector<Char> unsearched; // the line as it was before the search
+  CharString unsearched; // the line as it was before the search
   std::size_t unsearchedCursor = 0;
 };
 

@@ -282,6 +282,32 @@ TEST_F(LineEditorTest, ScrollingBackKeepsTextBeforeTheCursorInView) {
   EXPECT_NE(back.find("aXYZ"), std::string::npos) << back;
 }
 
+TEST_F(LineEditorTest, ALongLineIsRecalledAndSearchedWithItsWindowAtTheCursor) {
+  std::string half;
+  for (int i = 0; i < 50000; ++i)
+    half += static_cast<char>('a' + i % 26);
+  const std::string line = half + "NEEDLE" + half;
+  EXPECT_EQ(Edit(line), line);
+  EXPECT_EQ(Edit("short"), "short");
+  // Up twice: the row shows the line's end, the cursor behind it.
+  terminal.Type(up + up);
+  terminal.Receive("");
+  terminal.Type("\r");
+  EXPECT_EQ(Line(), line);
+  EXPECT_EQ(terminal.screen.Row(terminal.screen.CursorRow() - 1),
+            "$ " + line.substr(line.size() - 36))
+      << Picture();
+  // The search stands on the match, with the ten characters before it that
+  // fit beside the search's prompt.
+  terminal.Type(Ctrl('R') + "NEEDLE");
+  terminal.Receive("");
+  terminal.Type("\r");
+  EXPECT_EQ(Line(), line);
+  EXPECT_EQ(terminal.screen.Row(terminal.screen.CursorRow() - 1),
+            "(reverse-i-search)`NEEDLE': " + line.substr(49990, 11))
+      << Picture();
+}
+
 TEST_F(LineEditorTest, CtrlLClearsTheScreenAndRedraws) {
   terminal.Receive("old\n");
   terminal.Type("ab" + Ctrl('L'));
