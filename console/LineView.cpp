@@ -23,12 +23,23 @@ std::string LineView::Render(const std::string &prompt, int promptWidth, const C
     before += line.WidthAt(--start);
   first = start;
 
-  std::string out = "\r" + prompt;
-  int used = 0;
-  for (std::size_t i = first; i < line.Size() && used + line.WidthAt(i) <= room; ++i) {
-    const std::string_view glyph = line.GlyphAt(i);
-    out.append(glyph.data(), glyph.size());
-    used += line.WidthAt(i);
+  // The characters from `first` on that fit in the row, and the bytes
+  // their glyphs take: the row is written in one piece.
+  std::size_t last = first;
+  std::size_t glyphBytes = 0;
+  for (int used = 0; last < line.Size() && used + line.WidthAt(last) <= room; ++last) {
+    used += line.WidthAt(last);
+    glyphBytes += line.GlyphAt(last).size();
+  }
+  std::string out;
+  out.reserve(1 + prompt.size() + glyphBytes + 16);
+  out += '\r';
+  out += prompt;
+  std::size_t end = out.size();
+  out.resize(end + glyphBytes);
+  for (std::size_t i = first; i < last; ++i) {
+    for (const char byte : line.GlyphAt(i))
+      out[end++] = byte;
   }
   out += "\x1b[K";
   cursorColumn = promptWidth + before;
