@@ -12,6 +12,44 @@ template <typename T> void Copy(T *to, const T *from, std::size_t count) {
   if (count > 0)
     std::memmove(to, from, count * sizeof(T));
 }
+
+// For a character's few bytes a loop does better than a call.
+char *CopyBytes(char *to, std::string_view bytes) {
+  for (const char byte : bytes)
+    *to++ = byte;
+  return to;
+}
+
+// Up to four bytes; each byte its own move, which costs less than a call.
+void PutShort(char *to, const std::string &from) {
+  const char *bytes = from.data();
+  switch (from.size()) {
+  case 4:
+    to[3] = bytes[3];
+    [[fallthrough]];
+  case 3:
+    to[2] = bytes[2];
+    [[fallthrough]];
+  case 2:
+    to[1] = bytes[1];
+    [[fallthrough]];
+  case 1:
+    to[0] = bytes[0];
+    break;
+  default:
+    break;
+  }
+}
+
+bool SameShort(std::string_view one, std::string_view other) {
+  if (one.size() != other.size())
+    return false;
+  for (std::size_t i = 0; i < one.size(); ++i) {
+    if (one[i] != other[i])
+      return false;
+  }
+  return true;
+}
 } // namespace
 
 CharString::CharString(const CharString &other)
@@ -85,29 +123,38 @@ std::string CharString::Bytes(std::size_t from, std::size_t to) const {
   // Filled in place: one allocation, no append per character.
   std::string bytes(length, '\0');
   char *out = &bytes[0];
-  for (std::size_t i = from; i < to; ++i) {
-    const std::string_view part = BytesAt(i);
-    Copy(out, part.data(), part.size());
-    out += part.size();
-  }
+  for (std::size_t i = from; i < to; ++i)
+    out = CopyBytes(out, BytesAt(i));
   return bytes;
 }
 
 bool CharString::SameBytes(const CharString &other) const {
   if (byteCount != other.byteCount)
     return false;
-  // The same bytes may be cut into characters differently.
   std::size_t next = 0;
+  // What is left of the other's character that the bytes are at.
   std::string_view theirs;
-  std::size_t at = 0;
   for (std::size_t i = 0; i < Size(); ++i) {
-    for (const char byte : BytesAt(i)) {
-      while (at == theirs.size()) {
-        theirs = other.BytesAt(next++);
-        at = 0;
+    // Mostly both cut the bytes into the same characters, each in place.
+    const Cell &cell = CellAt(i);
+    if (theirs.empty() && next < other.Size()) {
+      const Cell &otherCell = other.CellAt(next);
+      if (!cell.aside && !otherCell.aside && cell.byteCount == otherCell.byteCount) {
+        if (std::memcmp(cell.bytes, otherCell.bytes, inPlace) != 0)
+          return false;
+        ++next;
+        continue;
       }
-      if (theirs[at++] != byte)
+    }
+    std::string_view mine = BytesAt(i);
+    while (!mine.empty()) {
+      while (theirs.empty())
+        theirs = other.BytesAt(next++);
+      const std::size_t length = std::min(mine.size(), theirs.size());
+      if (!SameShort(mine.substr(0, length), theirs.substr(0, length)))
         return false;
+      mine.remove_prefix(length);
+      theirs.remove_prefix(length);
     }
   }
   return true;
@@ -143,8 +190,10 @@ bool CharString::Find(const std::string &text, std::size_t &position) const {
 CharString::Cell CharString::Pack(const Char &c) {
   Cell cell{};
   if (c.bytes.size() <= inPlace && c.glyph.size() <= inPlace && c.width >= 0 && c.width <= widest) {
-    Copy(cell.bytes, c.bytes.data(), c.bytes.size());
-    Copy(cell.glyph, c.glyph.data(), c.glyph.size());
+    // Zeros stay behind the bytes: cells with the same bytes compare equal
+    // whole.
+    PutShort(cell.bytes, c.bytes);
+    PutShort(cell.glyph, c.glyph);
     cell.byteCount = static_cast<std::uint8_t>(c.bytes.size());
     cell.glyphCount = static_cast<std::uint8_t>(c.glyph.size());
     cell.width = static_cast<std::uint8_t>(c.width);
@@ -197,8 +246,10 @@ void CharString::Reserve(std::size_t room) {
 
 void CharString::Insert(std::size_t at, const Char &c) {
   const Cell cell = Pack(c);
-  MoveGap(at);
-  Reserve(1);
+  if (at != gapStart)
+    MoveGap(at);
+  if (gapLength == 0)
+    Reserve(1);
   cells[gapStart++] = cell;
   --gapLength;
   Count(cell, true);
