@@ -133,7 +133,7 @@ void EditorRunner::RunOnce(Kind kind, std::size_t round) {
   // Typed before the editor has set the terminal raw, keys would be echoed.
   check(!editor || driver.UntilShown("$ ", Deadline()), "no prompt came");
   driver.Type("connect " + path + enter);
-  check(driver.UntilShown("OK Connected", Deadline()) && driver.UntilShown("$ ", Deadline()),
+  check(driver.UntilShown("OK Connected\n", Deadline()) && driver.UntilShown("$ ", Deadline()),
         "it did not connect");
 
   const std::uint64_t lineMessage = line.size() + 1;
@@ -148,10 +148,10 @@ void EditorRunner::RunOnce(Kind kind, std::size_t round) {
     Record(round, kind, EditorReport::LineBracketed,
            Timed(client, driver, pasteStart + line + enter + pasteEnd, 1, lineMessage,
                  what + "the line"));
-    // The row with the line's end is left before the next row is drawn, so
-    // the next mark shown is the recalled line's.
-    check(driver.UntilShown(mark, Deadline()) && driver.UntilShown("\n", Deadline()),
-          "the line's row was not left");
+    // The first line feed since the connect's reply ends the line's row
+    // (whether or not its end was drawn), and the next row is the new
+    // line's: the next mark shown is the recalled line's.
+    check(driver.UntilShown("\n", Deadline()), "the line's row was not left");
     const double cpu = client.CpuSecondsSoFar();
     const Clock::time_point start = Clock::now();
     driver.Type(up);
