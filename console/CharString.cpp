@@ -172,12 +172,12 @@ bool CharString::BeginsWith(std::size_t index, const std::string &text) const {
   return matched == text.size();
 }
 
-bool CharString::Find(const std::string &text, std::size_t &position) const {
-  if (text.empty()) {
-    position = 0;
+bool CharString::Find(const std::string &text, std::size_t &position, std::size_t start) const {
+  if (text.empty() && start <= Size()) {
+    position = start;
     return true;
   }
-  for (std::size_t i = 0; i < Size(); ++i) {
+  for (std::size_t i = start; i < Size(); ++i) {
     const std::string_view part = BytesAt(i);
     if ((part.empty() || part[0] == text[0]) && BeginsWith(i, text)) {
       position = i;

@@ -55,9 +55,9 @@ public:
   std::string Bytes(std::size_t from, std::size_t to) const;
   std::string Bytes() const { return Bytes(0, Size()); }
   bool SameBytes(const CharString &other) const;
-  // The first character from which the bytes begin with `text`; false when
-  // none does.
-  bool Find(const std::string &text, std::size_t &position) const;
+  // The first character from `start` on from which the bytes begin with
+  // `text`; false when none does.
+  bool Find(const std::string &text, std::size_t &position, std::size_t start = 0) const;
 
   void Insert(std::size_t at, const Char &c);
   void Erase(std::size_t from, std::size_t to);

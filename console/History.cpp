@@ -12,11 +12,12 @@ void History::Add(const CharString &line) {
 }
 
 bool History::SearchBack(const std::string &text, std::size_t from, std::size_t &index,
-                         std::size_t &position) const {
+                         std::size_t &position, std::size_t start) const {
   if (lines.empty())
     return false;
-  for (std::size_t i = from < lines.size() ? from + 1 : lines.size(); i-- > 0;) {
-    if (lines[i].Find(text, position)) {
+  const std::size_t first = from < lines.size() ? from : lines.size() - 1;
+  for (std::size_t i = first + 1; i-- > 0;) {
+    if (lines[i].Find(text, position, i == first && first == from ? start : 0)) {
       index = i;
       return true;
     }

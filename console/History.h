@@ -16,9 +16,10 @@ public:
   const CharString &At(std::size_t index) const { return lines[index]; }
 
   // The newest line at or before `from` whose bytes contain `text`, and
-  // where in it, counted in characters; false when none does.
+  // where in it, counted in characters; false when none does. In line
+  // `from` itself only matches from character `start` on count.
   bool SearchBack(const std::string &text, std::size_t from, std::size_t &index,
-                  std::size_t &position) const;
+                  std::size_t &position, std::size_t start = 0) const;
 
 private:
   std::vector<CharString> lines;

@@ -235,7 +235,13 @@ LineEditor::Step LineEditor::ApplyControl(char letter) {
 LineEditor::Step LineEditor::ApplyInSearch(const Key &key) {
   if (key.code == Key::Text && !key.alt) {
     query.push_back(key.text);
-    Search(matched ? match : history.Size());
+    // A longer query first matches in the same line no earlier than the
+    // shorter one did: the search goes on from there, not from the line's
+    // start, so that typing a query into a long line costs no more for it.
+    if (matched)
+      Search(match, buffer.Cursor());
+    else
+      Search(history.Size());
     return Going;
   }
   if (key.code == Key::Backspace || (key.code == Key::Control && key.letter == 'H')) {
@@ -261,7 +267,7 @@ LineEditor::Step LineEditor::ApplyInSearch(const Key &key) {
   return Apply(key);
 }
 
-void LineEditor::Search(std::size_t from) {
+void LineEditor::Search(std::size_t from, std::size_t start) {
   if (query.empty() || history.Size() == 0) {
     matched = false;
     failedSearch = !query.empty();
@@ -273,7 +279,7 @@ void LineEditor::Search(std::size_t from) {
   std::size_t position = 0;
   // Without a match the line stays on the last one found.
   failedSearch = !history.SearchBack(LineBuffer::BytesOf(query), std::min(from, history.Size() - 1),
-                                     index, position);
+                                     index, position, start);
   if (failedSearch)
     return;
   // While the search stands on a line, the buffer holds it unchanged: a

@@ -52,7 +52,8 @@ private:
   Step ApplyInSearch(const Key &key);
   Step ApplyControl(char letter);
   void Browse(bool older);
-  void Search(std::size_t from);
+  // From history line `from`, in it from character `start` on.
+  void Search(std::size_t from, std::size_t start = 0);
   // `again`: the Tab right after one that left several candidates.
   void Complete(bool again);
   std::string Listing(const std::vector<std::string> &candidates) const;

@@ -141,27 +141,33 @@ TEST(CharString, FindMatchesFromACharacterStart) {
                                 {"\xc3\xa9", "\xc3\xa9", 1}});
   struct Case {
     std::string text;
+    std::size_t start;
     bool found;
     std::size_t position;
   } cases[] = {
-      {"ab", true, 2},
-      {"\xc3\xa9", true, 1},
+      {"ab", 0, true, 2},
+      {"\xc3\xa9", 0, true, 1},
       // The second byte of a character starts no match.
-      {"\xa9", false, 0},
+      {"\xa9", 0, false, 0},
       {"\xa9"
        "ab",
-       false, 0},
+       0, false, 0},
       // Across characters, and ending inside one.
       {"x\xc3\xa9"
        "a",
-       true, 0},
-      {"b\xc3", true, 3},
-      {"b\xc3\xa9!", false, 0},
-      {"", true, 0},
+       0, true, 0},
+      {"b\xc3", 0, true, 3},
+      {"b\xc3\xa9!", 0, false, 0},
+      {"", 0, true, 0},
+      // From a character on.
+      {"\xc3\xa9", 2, true, 4},
+      {"ab", 2, true, 2},
+      {"ab", 3, false, 0},
+      {"", 5, true, 5},
   };
   for (const Case &c : cases) {
     std::size_t position = 99;
-    EXPECT_EQ(line.Find(c.text, position), c.found) << c.text;
+    EXPECT_EQ(line.Find(c.text, position, c.start), c.found) << c.text;
     if (c.found) {
       EXPECT_EQ(position, c.position) << c.text;
     }

@@ -124,6 +124,11 @@ TEST_F(LineEditorTest, ReverseSearchFindsNewestFirstAndCtrlRStepsOlder) {
   EXPECT_EQ(Edit(Ctrl('R') + "ell" + right + "X"), "heXllo");
   // Ctrl-G gives back the line as it was.
   EXPECT_EQ(Edit("draft" + Ctrl('R') + "conn" + Ctrl('G')), "draft");
+  // A longer query goes on from the shorter one's match, and finds its
+  // own first match in the line.
+  EXPECT_EQ(Edit("xa xab xabc"), "xa xab xabc");
+  EXPECT_EQ(Edit(Ctrl('R') + "abc" + right + "X"), "xa xab xaXbc");
+  EXPECT_EQ(Edit(Ctrl('R') + "xab" + right + "Y"), "xa xYab xaXbc");
   // Backspace widens the search again, newest first.
   EXPECT_EQ(Edit(Ctrl('R') + "alpha" + "\x7f\x7f\x7f\x7f\x7f" + "h"), "heXllo");
 }
