@@ -105,13 +105,6 @@ const Char &CharString::Aside(const Cell &cell) const {
 
 int CharString::AsideWidth(const Cell &cell) const { return std::max(Aside(cell).width, 0); }
 
-Char CharString::At(std::size_t index) const {
-  const Cell &cell = CellAt(index);
-  if (cell.aside)
-    return Aside(cell);
-  return Char{std::string(BytesAt(index)), std::string(GlyphAt(index)), cell.width};
-}
-
 std::string CharString::Bytes(std::size_t from, std::size_t to) const {
   std::size_t length = 0;
   if (from == 0 && to == Size()) {

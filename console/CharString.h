@@ -32,7 +32,6 @@ public:
   bool Empty() const { return Size() == 0; }
   // The columns of all glyphs.
   std::size_t Width() const { return width; }
-  std::size_t ByteCount() const { return byteCount; }
 
   // One character's parts; the views hold until the string changes.
   std::string_view BytesAt(std::size_t index) const {
@@ -49,7 +48,6 @@ public:
     const Cell &cell = CellAt(index);
     return cell.aside ? AsideWidth(cell) : cell.width;
   }
-  Char At(std::size_t index) const;
 
   // The bytes of the characters from `from` up to `to`.
   std::string Bytes(std::size_t from, std::size_t to) const;
@@ -65,18 +63,19 @@ public:
   void Clear();
 
 private:
+  static constexpr std::size_t inPlace = 4;
+  static constexpr int widest = 255;
   // A character: its bytes and glyph in place, or, when `aside` is set,
   // the index of the whole character in `setAside`, in `bytes`.
   struct Cell {
-    char bytes[4];
-    char glyph[4];
+    char bytes[inPlace];
+    char glyph[inPlace];
     std::uint8_t byteCount;
     std::uint8_t glyphCount;
     std::uint8_t width;
     std::uint8_t aside;
   };
-  static constexpr std::size_t inPlace = 4;
-  static constexpr int widest = 255;
+  static_assert(sizeof(Cell) == 12, "a character in twelve bytes");
 
   const Cell &CellAt(std::size_t index) const {
     return cells[index < gapStart ? index : index + gapLength];

@@ -104,7 +104,6 @@ TEST(LineBuffer, TheKeptWidthFollowsEveryChange) {
     c.edit(buffer);
     EXPECT_EQ(buffer.Bytes(), c.bytes) << c.name;
     EXPECT_EQ(buffer.Chars().Width(), c.width) << c.name;
-    EXPECT_EQ(buffer.Chars().ByteCount(), c.bytes.size()) << c.name;
     EXPECT_EQ(buffer.Cursor(), c.cursor) << c.name;
   }
 }
