@@ -170,20 +170,4 @@ TEST(CharString, FindMatchesFromACharacterStart) {
     }
   }
 }
-
-TEST(CharString, ALongLineGrowsAtBothEnds) {
-  CharString line;
-  const std::size_t half = 200000;
-  for (std::size_t i = 0; i < half; ++i)
-    line.Insert(line.Size(), kinds[i % 3]);
-  for (std::size_t i = 0; i < half; ++i)
-    line.Insert(0, kinds[i % 3]);
-  ASSERT_EQ(line.Size(), 2 * half);
-  // Three characters of 1, 1 and 2 columns, 1, 2 and 3 bytes, repeated.
-  EXPECT_EQ(line.Width(), 2 * (half / 3 * 4 + 1 + 1));
-  EXPECT_EQ(line.Bytes().size(), 2 * (half / 3 * 6 + 1 + 2));
-  EXPECT_EQ(line.BytesAt(half - 1), kinds[0].bytes);
-  EXPECT_EQ(line.BytesAt(half), kinds[0].bytes);
-  EXPECT_EQ(line.BytesAt(2 * half - 1), kinds[(half - 1) % 3].bytes);
-}
 } // namespace
