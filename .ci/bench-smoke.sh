@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A short run of the benchmark (bench/README.md) on a build directory: a few
 # hundred round trips, a small throughput run, a few starts and two ends of
-# a script per client, and one round of the mask's cost with 16 MiB streams
-# and 20,000 short messages.
+# a script per client, one round of the mask's cost with 16 MiB streams
+# and 20,000 short messages, and one round of the line editor's figures with
+# a 64 KiB line and 2,000 short lines.
 # It fails only when the benchmark cannot be built or run, or a client does
 # not answer as expected; the figures themselves never fail it.
 #
@@ -28,6 +29,8 @@ out="$build/bench/smoke"
 timeout --kill-after=10 600 "$build/bench/skellan-bench" \
   --rounds 1 --round-trips 300 --messages 50 --startups 3 --script-ends 2 \
   --mask-rounds 1 --stream-bytes 16777216 --short-messages 20000 \
+  --editor-rounds 1 --editor-line-bytes 65536 --editor-lines 2000 \
   --timeout 30 --out "$out"
 test -s "$out/summary.csv"
 test -s "$out/mask.csv"
+test -s "$out/editor.csv"

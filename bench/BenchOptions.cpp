@@ -31,6 +31,11 @@ std::string BenchOptions::Usage() {
          "  --mask-rounds N     rounds of the mask's cost on a terminal, 0 for none (2)\n"
          "  --stream-bytes N    bytes of each text stream of the mask's cost (1073741824)\n"
          "  --short-messages N  32-byte messages of the mask's cost (1000000)\n"
+         "  --editor-rounds N   rounds of the line editor's figures, 0 for none (3)\n"
+         "  --editor-line-bytes N  characters of the editor's long line (1048576)\n"
+         "  --editor-lines N    short lines pasted into the editor (20000)\n"
+         "  --editor-short-bytes N  characters of each short line (30)\n"
+         "  --editor-only       only the line editor's figures\n"
          "  --clients LIST      comma-separated, of skellan,socat,bare (all three)\n"
          "  --client PATH       the skellan to measure (this build's)\n"
          "  --socat PATH        the socat to run, or none (socat on PATH)\n"
@@ -68,6 +73,10 @@ BenchOptions::Action BenchOptions::Parse(const std::vector<std::string> &args) {
       strace = true;
       continue;
     }
+    if (option == "--editor-only") {
+      editorOnly = true;
+      continue;
+    }
     if (i + 1 >= args.size()) {
       Fail(option.rfind("--", 0) == 0 ? option + " needs a value" : "unknown argument " + option);
       return Action::Fail;
@@ -96,6 +105,14 @@ BenchOptions::Action BenchOptions::Parse(const std::vector<std::string> &args) {
       ok = Count(option, value, minStreamBytes, streamBytes, maxStreamBytes);
     else if (option == "--short-messages")
       ok = Count(option, value, 1, shortMessages);
+    else if (option == "--editor-rounds")
+      ok = Count(option, value, 0, editorRounds);
+    else if (option == "--editor-line-bytes")
+      ok = Count(option, value, 1, editorLineBytes, maxMessageBytes);
+    else if (option == "--editor-lines")
+      ok = Count(option, value, 1, editorLines);
+    else if (option == "--editor-short-bytes")
+      ok = Count(option, value, 1, editorShortBytes, maxMessageBytes);
     else if (option == "--timeout")
       ok = Count(option, value, 1, timeoutSeconds);
     else if (option == "--client")
@@ -121,6 +138,10 @@ BenchOptions::Action BenchOptions::Parse(const std::vector<std::string> &args) {
     }
     if (!ok)
       return Action::Fail;
+  }
+  if (editorOnly && editorRounds == 0) {
+    Fail("--editor-only with --editor-rounds 0 leaves nothing to measure");
+    return Action::Fail;
   }
   if (socatProgram.empty())
     clients.erase(std::remove(clients.begin(), clients.end(), "socat"), clients.end());

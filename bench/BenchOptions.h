@@ -41,6 +41,14 @@ public:
   std::size_t streamBytes = std::size_t(1) << 30;
   std::size_t shortMessages = 1000000;
   static constexpr std::size_t shortMessageBytes = 32;
+  // The line editor's figures: rounds (0 leaves them out), the characters
+  // of the long line, the number of short lines and their characters.
+  std::size_t editorRounds = 3;
+  std::size_t editorLineBytes = 1024 * 1024;
+  std::size_t editorLines = 20000;
+  std::size_t editorShortBytes = 30;
+  // Only the line editor's figures: no round trips, no mask.
+  bool editorOnly = false;
   // For each single wait.
   std::size_t timeoutSeconds = 60;
   // Whether each client also runs under strace, to count its system calls.

@@ -30,8 +30,8 @@ void Report(const std::string &what) {
 }
 } // namespace
 
-EchoServer::EchoServer(std::string socketPath, Ending when)
-    : path(std::move(socketPath)), ending(when), buffer(new char[maxMessage]) {}
+EchoServer::EchoServer(std::string socketPath, Ending when, bool count)
+    : path(std::move(socketPath)), ending(when), counting(count), buffer(new char[maxMessage]) {}
 
 EchoServer::~EchoServer() {
   for (const auto &entry : connections)
@@ -76,6 +76,8 @@ int EchoServer::Run() {
 
   epoll_event events[maxEvents];
   for (;;) {
+    if (!WriteLog())
+      return 1;
     int count = epoll_wait(epoll, events, maxEvents, -1);
     if (count < 0) {
       if (errno == EINTR)
@@ -169,6 +171,10 @@ bool EchoServer::Receive(int fd, Connection &connection) {
       Report("message of " + std::to_string(length) + " bytes");
       return false;
     }
+    if (counting) {
+      log += "recv " + std::to_string(length) + "\n";
+      continue;
+    }
     bool sent = false;
     if (connection.pending.empty()) {
       ssize_t result =
@@ -219,6 +225,22 @@ void EchoServer::Watch(int fd, Connection &connection) {
   event.data.fd = fd;
   epoll_ctl(epoll, EPOLL_CTL_MOD, fd, &event);
   connection.watched = wanted;
+}
+
+bool EchoServer::WriteLog() {
+  std::size_t done = 0;
+  while (done < log.size()) {
+    const ssize_t wrote = write(STDOUT_FILENO, log.data() + done, log.size() - done);
+    if (wrote < 0 && errno == EINTR)
+      continue;
+    if (wrote <= 0) {
+      Report("cannot write the log");
+      return false;
+    }
+    done += static_cast<std::size_t>(wrote);
+  }
+  log.clear();
+  return true;
 }
 
 void EchoServer::Drop(int fd) {

@@ -12,7 +12,9 @@
 // thread with epoll. It never blocks on a client: echoes that do not fit
 // are queued, so a client that writes while it is not reading cannot stall
 // the server. It ends on SIGINT, SIGTERM or the end of its standard input,
-// so it cannot outlive the benchmark that started it.
+// so it cannot outlive the benchmark that started it. Counting, it sends
+// nothing back and logs each message it took as "recv LENGTH" on its
+// standard output instead, all it took written before it waits again.
 class EchoServer {
 public:
   // When the server closes a connection, its echoes all sent.
@@ -27,7 +29,7 @@ public:
     ClientGone,
   };
 
-  EchoServer(std::string socketPath, Ending ending);
+  EchoServer(std::string socketPath, Ending ending, bool counting = false);
   ~EchoServer();
   EchoServer(const EchoServer &) = delete;
   EchoServer &operator=(const EchoServer &) = delete;
@@ -55,9 +57,13 @@ private:
   bool Flush(int fd, Connection &connection);
   void Watch(int fd, Connection &connection);
   void Drop(int fd);
+  // Writes the log of what was counted; false when nobody reads it.
+  bool WriteLog();
 
   const std::string path;
   const Ending ending;
+  const bool counting;
+  std::string log;
   int listener = -1;
   int epoll = -1;
   int signals = -1;

@@ -56,7 +56,7 @@ int RemainingMilliseconds(SpawnedProcess::Clock::time_point deadline) {
 } // namespace
 
 SpawnedProcess::SpawnedProcess(const std::vector<std::string> &argv, int outputFd,
-                               const std::vector<std::string> &environment)
+                               const std::vector<std::string> &environment, int inputFd)
     : name(argv.empty() ? std::string() : argv[0]) {
   if (argv.empty())
     throw std::runtime_error("no program to run");
@@ -75,7 +75,7 @@ SpawnedProcess::SpawnedProcess(const std::vector<std::string> &argv, int outputF
   int out[2] = {-1, -1};
   // Tells the parent why exec failed; closed by a successful exec.
   int status[2] = {-1, -1};
-  if (pipe2(in, O_CLOEXEC) != 0 || (outputFd < 0 && pipe2(out, O_CLOEXEC) != 0) ||
+  if ((inputFd < 0 && pipe2(in, O_CLOEXEC) != 0) || (outputFd < 0 && pipe2(out, O_CLOEXEC) != 0) ||
       pipe2(status, O_CLOEXEC) != 0) {
     int error = errno;
     ClosePair(in);
@@ -83,6 +83,7 @@ SpawnedProcess::SpawnedProcess(const std::vector<std::string> &argv, int outputF
     ClosePair(status);
     throw std::runtime_error("cannot make pipes: " + std::string(std::strerror(error)));
   }
+  const int childInput = inputFd >= 0 ? inputFd : in[0];
   const int childOutput = outputFd >= 0 ? outputFd : out[1];
   const pid_t parent = getpid();
   pid = fork();
@@ -96,7 +97,7 @@ SpawnedProcess::SpawnedProcess(const std::vector<std::string> &argv, int outputF
     struct sigaction byDefault {};
     byDefault.sa_handler = SIG_DFL;
     sigaction(SIGPIPE, &byDefault, nullptr);
-    if (dup2(in[0], STDIN_FILENO) < 0 || dup2(childOutput, STDOUT_FILENO) < 0) {
+    if (dup2(childInput, STDIN_FILENO) < 0 || dup2(childOutput, STDOUT_FILENO) < 0) {
       int error = errno;
       (void)!write(status[1], &error, sizeof error);
       _exit(127);
@@ -107,7 +108,8 @@ SpawnedProcess::SpawnedProcess(const std::vector<std::string> &argv, int outputF
     _exit(127);
   }
   const int forkError = errno;
-  close(in[0]);
+  if (in[0] >= 0)
+    close(in[0]);
   if (out[1] >= 0)
     close(out[1]);
   close(status[1]);
@@ -131,7 +133,8 @@ SpawnedProcess::SpawnedProcess(const std::vector<std::string> &argv, int outputF
     CloseOutput();
     throw std::runtime_error("cannot run " + name + ": " + std::strerror(execError));
   }
-  fcntl(input, F_SETFL, fcntl(input, F_GETFL) | O_NONBLOCK);
+  if (input >= 0)
+    fcntl(input, F_SETFL, fcntl(input, F_GETFL) | O_NONBLOCK);
   if (output >= 0)
     fcntl(output, F_SETFL, fcntl(output, F_GETFL) | O_NONBLOCK);
   pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));

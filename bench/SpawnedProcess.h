@@ -8,8 +8,8 @@
 #include <vector>
 
 // A program the benchmark runs, its standard input and output on pipes
-// (non-blocking on this side), or its standard output on a descriptor the
-// benchmark gives it, its standard error shared with the benchmark's. The
+// (non-blocking on this side), or either on a descriptor the benchmark
+// gives it, its standard error shared with the benchmark's. The
 // child is killed if the benchmark dies, and when this object goes while it
 // still runs, so no run can leave a process behind.
 class SpawnedProcess {
@@ -18,10 +18,11 @@ public:
 
   // Starts argv[0], looked up in PATH when it has no slash; throws
   // std::runtime_error when it cannot be started. With `outputFd` the child
-  // writes there instead of to a pipe, and Output() is -1; `environment`
-  // holds NAME=VALUE entries set on top of the benchmark's own.
+  // writes there instead of to a pipe, and Output() is -1; with `inputFd` it
+  // reads from there, and Input() is -1; `environment` holds NAME=VALUE
+  // entries set on top of the benchmark's own.
   explicit SpawnedProcess(const std::vector<std::string> &argv, int outputFd = -1,
-                          const std::vector<std::string> &environment = {});
+                          const std::vector<std::string> &environment = {}, int inputFd = -1);
   ~SpawnedProcess();
   SpawnedProcess(const SpawnedProcess &) = delete;
   SpawnedProcess &operator=(const SpawnedProcess &) = delete;

@@ -1,35 +1,25 @@
 #include "History.h"
 
-#include "LineBuffer.h"
-
-void History::Add(const std::vector<Char> &line) {
+void History::Add(const CharString &line) {
   bool blank = true;
-  for (const Char &c : line)
-    blank = blank && (c.bytes == " " || c.bytes == "\t");
+  for (std::size_t i = 0; blank && i < line.Size(); ++i)
+    blank = line.BytesAt(i) == " " || line.BytesAt(i) == "\t";
   if (blank)
     return;
-  if (!lines.empty() && LineBuffer::BytesOf(lines.back()) == LineBuffer::BytesOf(line))
+  if (!lines.empty() && lines.back().SameBytes(line))
     return;
   lines.push_back(line);
 }
 
 bool History::SearchBack(const std::string &text, std::size_t from, std::size_t &index,
-                         std::size_t &position) const {
+                         std::size_t &position, std::size_t start) const {
   if (lines.empty())
     return false;
-  for (std::size_t i = from < lines.size() ? from + 1 : lines.size(); i-- > 0;) {
-    // Matches start on a character: compare from each character's first byte.
-    const std::vector<Char> &line = lines[i];
-    std::string rest = LineBuffer::BytesOf(line);
-    std::size_t offset = 0;
-    for (std::size_t c = 0; c <= line.size(); ++c) {
-      if (rest.compare(offset, text.size(), text) == 0) {
-        index = i;
-        position = c;
-        return true;
-      }
-      if (c < line.size())
-        offset += line[c].bytes.size();
+  const std::size_t first = from < lines.size() ? from : lines.size() - 1;
+  for (std::size_t i = first + 1; i-- > 0;) {
+    if (lines[i].Find(text, position, i == first && first == from ? start : 0)) {
+      index = i;
+      return true;
     }
   }
   return false;

@@ -2,15 +2,17 @@
 
 #include <cctype>
 
-namespace {
-bool IsWordChar(const Char &c) {
+bool LineBuffer::IsWordChar(std::size_t index) const {
   // Anything beyond ASCII is taken for a letter: words in any script.
-  const unsigned char first = static_cast<unsigned char>(c.bytes.empty() ? ' ' : c.bytes[0]);
+  const std::string_view bytes = chars.BytesAt(index);
+  const unsigned char first = static_cast<unsigned char>(bytes.empty() ? ' ' : bytes[0]);
   return first >= 0x80 || std::isalnum(first);
 }
 
-bool IsBlank(const Char &c) { return c.bytes == " " || c.bytes == "\t"; }
-} // namespace
+bool LineBuffer::IsBlank(std::size_t index) const {
+  const std::string_view bytes = chars.BytesAt(index);
+  return bytes == " " || bytes == "\t";
+}
 
 std::string LineBuffer::BytesOf(const std::vector<Char> &chars) {
   std::string bytes;
@@ -19,35 +21,38 @@ std::string LineBuffer::BytesOf(const std::vector<Char> &chars) {
   return bytes;
 }
 
-std::string LineBuffer::Bytes() const { return BytesOf(chars); }
-
-void LineBuffer::Set(const std::vector<Char> &line) {
+void LineBuffer::Set(const CharString &line) {
   chars = line;
-  cursor = chars.size();
+  cursor = chars.Size();
 }
 
-void LineBuffer::Insert(const Char &c) { chars.insert(chars.begin() + cursor++, c); }
+void LineBuffer::Clear() {
+  chars.Clear();
+  cursor = 0;
+}
+
+void LineBuffer::Insert(const Char &c) { chars.Insert(cursor++, c); }
 
 void LineBuffer::Insert(const std::vector<Char> &text) {
-  chars.insert(chars.begin() + cursor, text.begin(), text.end());
-  cursor += text.size();
+  for (const Char &c : text)
+    Insert(c);
 }
 
 void LineBuffer::MoveTo(std::size_t position) {
-  cursor = position < chars.size() ? position : chars.size();
+  cursor = position < chars.Size() ? position : chars.Size();
 }
 
 void LineBuffer::WordLeft() {
-  while (cursor > 0 && !IsWordChar(chars[cursor - 1]))
+  while (cursor > 0 && !IsWordChar(cursor - 1))
     --cursor;
-  while (cursor > 0 && IsWordChar(chars[cursor - 1]))
+  while (cursor > 0 && IsWordChar(cursor - 1))
     --cursor;
 }
 
 void LineBuffer::WordRight() {
-  while (cursor < chars.size() && !IsWordChar(chars[cursor]))
+  while (cursor < chars.Size() && !IsWordChar(cursor))
     ++cursor;
-  while (cursor < chars.size() && IsWordChar(chars[cursor]))
+  while (cursor < chars.Size() && IsWordChar(cursor))
     ++cursor;
 }
 
@@ -57,19 +62,19 @@ void LineBuffer::Backspace() {
 }
 
 void LineBuffer::DeleteUnder() {
-  if (cursor < chars.size())
+  if (cursor < chars.Size())
     Erase(cursor, cursor + 1);
 }
 
 void LineBuffer::KillToStart() { Erase(0, cursor); }
 
-void LineBuffer::KillToEnd() { Erase(cursor, chars.size()); }
+void LineBuffer::KillToEnd() { Erase(cursor, chars.Size()); }
 
 void LineBuffer::KillBlankWordLeft() {
   std::size_t start = cursor;
-  while (start > 0 && IsBlank(chars[start - 1]))
+  while (start > 0 && IsBlank(start - 1))
     --start;
-  while (start > 0 && !IsBlank(chars[start - 1]))
+  while (start > 0 && !IsBlank(start - 1))
     --start;
   Erase(start, cursor);
 }
@@ -80,6 +85,6 @@ void LineBuffer::Replace(std::size_t start, const std::vector<Char> &text) {
 }
 
 void LineBuffer::Erase(std::size_t from, std::size_t to) {
-  chars.erase(chars.begin() + from, chars.begin() + to);
+  chars.Erase(from, to);
   cursor = from;
 }

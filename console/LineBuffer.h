@@ -2,6 +2,7 @@
 #define SKELLAN_CONSOLE_LINEBUFFER_H
 
 #include "Char.h"
+#include "CharString.h"
 
 #include <cstddef>
 #include <string>
@@ -10,15 +11,15 @@
 // The line being edited and the cursor in it, counted in characters.
 class LineBuffer {
 public:
-  const std::vector<Char> &Chars() const { return chars; }
+  const CharString &Chars() const { return chars; }
   std::size_t Cursor() const { return cursor; }
-  bool IsEmpty() const { return chars.empty(); }
+  bool IsEmpty() const { return chars.Empty(); }
   // The line's bytes as they go to the pipe.
-  std::string Bytes() const;
+  std::string Bytes() const { return chars.Bytes(); }
   static std::string BytesOf(const std::vector<Char> &chars);
 
-  void Set(const std::vector<Char> &line);
-  void Clear() { Set({}); }
+  void Set(const CharString &line);
+  void Clear();
   void Insert(const Char &c);
   void Insert(const std::vector<Char> &text);
   void MoveTo(std::size_t position);
@@ -39,9 +40,11 @@ public:
   void Replace(std::size_t start, const std::vector<Char> &text);
 
 private:
+  bool IsWordChar(std::size_t index) const;
+  bool IsBlank(std::size_t index) const;
   void Erase(std::size_t from, std::size_t to);
 
-  std::vector<Char> chars;
+  CharString chars;
   std::size_t cursor = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "LineEditor.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace {
 std::string Glyphs(const std::vector<Char> &chars, int &width) {
@@ -12,7 +13,7 @@ std::string Glyphs(const std::vector<Char> &chars, int &width) {
   return glyphs;
 }
 
-bool IsBlank(const Char &c) { return c.bytes == " " || c.bytes == "\t"; }
+bool IsBlank(std::string_view bytes) { return bytes == " " || bytes == "\t"; }
 } // namespace
 
 LineEditor::LineEditor(Terminal &terminal, ScreenCompositor &screen, Completer &completer,
@@ -200,7 +201,7 @@ LineEditor::Step LineEditor::Apply(const Key &key) {
     buffer.MoveTo(0);
     break;
   case Key::End:
-    buffer.MoveTo(buffer.Chars().size());
+    buffer.MoveTo(buffer.Chars().Size());
     break;
   case Key::Unknown:
     break;
@@ -214,7 +215,7 @@ LineEditor::Step LineEditor::ApplyControl(char letter) {
     buffer.MoveTo(0);
     break;
   case 'E':
-    buffer.MoveTo(buffer.Chars().size());
+    buffer.MoveTo(buffer.Chars().Size());
     break;
   case 'B':
     buffer.Left();
@@ -260,7 +261,7 @@ LineEditor::Step LineEditor::ApplyControl(char letter) {
     if (buffer.IsEmpty())
       return Ended;
     // The abandoned line stays on screen, marked, and nothing is sent.
-    buffer.MoveTo(buffer.Chars().size());
+    buffer.MoveTo(buffer.Chars().Size());
     Draw();
     screen.LeaveRow("^C");
     buffer.Clear();
@@ -282,7 +283,13 @@ LineEditor::Step LineEditor::ApplyControl(char letter) {
 LineEditor::Step LineEditor::ApplyInSearch(const Key &key) {
   if (key.code == Key::Text && !key.alt) {
     query.push_back(key.text);
-    Search(matched ? match : history.Size());
+    // A longer query first matches in the same line no earlier than the
+    // shorter one did: the search goes on from there, not from the line's
+    // start, so that typing a query into a long line costs no more for it.
+    if (matched)
+      Search(match, buffer.Cursor());
+    else
+      Search(history.Size());
     return Going;
   }
   if (key.code == Key::Backspace || (key.code == Key::Control && key.letter == 'H')) {
@@ -308,7 +315,7 @@ LineEditor::Step LineEditor::ApplyInSearch(const Key &key) {
   return Apply(key);
 }
 
-void LineEditor::Search(std::size_t from) {
+void LineEditor::Search(std::size_t from, std::size_t start) {
   if (query.empty() || history.Size() == 0) {
     matched = false;
     failedSearch = !query.empty();
@@ -320,12 +327,15 @@ void LineEditor::Search(std::size_t from) {
   std::size_t position = 0;
   // Without a match the line stays on the last one found.
   failedSearch = !history.SearchBack(LineBuffer::BytesOf(query), std::min(from, history.Size() - 1),
-                                     index, position);
+                                     index, position, start);
   if (failedSearch)
     return;
+  // While the search stands on a line, the buffer holds it unchanged: a
+  // match in the same line only moves the cursor, however long the line.
+  if (!matched || match != index)
+    buffer.Set(history.At(index));
   matched = true;
   match = index;
-  buffer.Set(history.At(index));
   buffer.MoveTo(position);
 }
 
@@ -345,14 +355,13 @@ void LineEditor::Browse(bool older) {
 }
 
 void LineEditor::Complete(bool again) {
-  const std::vector<Char> &chars = buffer.Chars();
+  const CharString &chars = buffer.Chars();
   std::size_t start = buffer.Cursor();
-  while (start > 0 && !IsBlank(chars[start - 1]))
+  while (start > 0 && !IsBlank(chars.BytesAt(start - 1)))
     --start;
-  const std::vector<Char> before(chars.begin(), chars.begin() + start);
-  const std::vector<Char> word(chars.begin() + start, chars.begin() + buffer.Cursor());
+  const std::size_t wordLength = buffer.Cursor() - start;
   const std::vector<std::string> candidates =
-      completer.Candidates(LineBuffer::BytesOf(before), LineBuffer::BytesOf(word));
+      completer.Candidates(chars.Bytes(0, start), chars.Bytes(start, buffer.Cursor()));
   if (candidates.empty())
     return;
   if (candidates.size() == 1) {
@@ -370,7 +379,7 @@ void LineEditor::Complete(bool again) {
       ++same;
     common.resize(same);
   }
-  if (common.size() > word.size())
+  if (common.size() > wordLength)
     buffer.Replace(start, common);
   else if (again)
     screen.List(Listing(candidates));

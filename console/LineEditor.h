@@ -63,7 +63,8 @@ private:
   Step ApplyInSearch(const Key &key);
   Step ApplyControl(char letter);
   void Browse(bool older);
-  void Search(std::size_t from);
+  // From history line `from`, in it from character `start` on.
+  void Search(std::size_t from, std::size_t start = 0);
   // `again`: the Tab right after one that left several candidates.
   void Complete(bool again);
   std::string Listing(const std::vector<std::string> &candidates) const;
@@ -89,13 +90,13 @@ private:
   std::deque<Terminal::Event> queued;
 
   std::size_t browsing = 0; // the history line shown; Size() for the new line
-  std::vector<Char> fresh;  // the new line while history is shown
+  CharString fresh;         // the new line while history is shown
   bool searching = false;
   std::vector<Char> query;
   std::size_t match = 0; // the history line the search stands on
   bool matched = false;
   bool failedSearch = false;
-  std::vector<Char> unsearched; // the line as it was before the search
+  CharString unsearched; // the line as it was before the search
   std::size_t unsearchedCursor = 0;
 };
 

@@ -1,21 +1,22 @@
 #ifndef SKELLAN_CONSOLE_LINEVIEW_H
 #define SKELLAN_CONSOLE_LINEVIEW_H
 
-#include "Char.h"
+#include "CharString.h"
 
 #include <cstddef>
 #include <string>
-#include <vector>
 
 // Draws the prompt and the line on one row of the screen. A line wider
 // than the row scrolls sideways under the cursor: the input stays one row,
 // so taking it off the screen is one erase, whatever was printed above and
-// however the terminal reflowed on a resize.
+// however the terminal reflowed on a resize. Drawing looks at the
+// characters around the cursor that fit in the row, never at the whole
+// line, so that it costs the same for a long line as for a short one.
 class LineView {
 public:
   // The bytes that redraw the row the cursor is on, cursor placed; the
   // last column stays free, so the terminal never wraps.
-  std::string Render(const std::string &prompt, int promptWidth, const std::vector<Char> &line,
+  std::string Render(const std::string &prompt, int promptWidth, const CharString &line,
                      std::size_t cursor, int columns);
   // The column the cursor was left at by the last Render.
   int CursorColumn() const { return cursorColumn; }

@@ -79,7 +79,11 @@ Key Named(char final, int first) {
 KeyDecoder::KeyDecoder(bool utf8, WidthOf width)
     : utf8(utf8), width(std::move(width)), controlString(!utf8) {}
 
-void KeyDecoder::Feed(const char *bytes, std::size_t length) { input.append(bytes, length); }
+void KeyDecoder::Feed(const char *bytes, std::size_t length) {
+  input.erase(0, consumed);
+  consumed = 0;
+  input.append(bytes, length);
+}
 
 void KeyDecoder::Flush() { flushing = true; }
 
@@ -93,25 +97,26 @@ bool KeyDecoder::Next(Key &key) {
       key = Key::Of(Key::Unknown);
       return true;
     }
-    if (input.empty()) {
+    if (consumed == input.size()) {
+      input.clear();
+      consumed = 0;
       flushing = false;
       return false;
     }
-    const std::size_t used = pasting ? DecodeInPaste(0, flushing, key) : Decode(0, flushing, key);
+    const std::size_t used =
+        pasting ? DecodeInPaste(consumed, flushing, key) : Decode(consumed, flushing, key);
     if (used == 0)
       return false;
-    input.erase(0, used);
+    consumed += used;
     if (!controlString.Inside())
       return true;
   }
 }
 
 bool KeyDecoder::Swallow() {
-  std::size_t used = 0;
   bool ended = false;
-  while (!ended && used < input.size())
-    ended = controlString.Take(static_cast<unsigned char>(input[used++]));
-  input.erase(0, used);
+  while (!ended && consumed < input.size())
+    ended = controlString.Take(static_cast<unsigned char>(input[consumed++]));
   return ended;
 }
 

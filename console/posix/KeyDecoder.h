@@ -25,7 +25,7 @@ public:
   bool Next(Key &key);
   // Whether bytes are waiting for the rest of a key: a lone ESC, which is
   // the Escape key if nothing follows soon, or a string not yet ended.
-  bool Waiting() const { return !input.empty() || controlString.Inside(); }
+  bool Waiting() const { return consumed < input.size() || controlString.Inside(); }
   // Takes what waits as complete: nothing more is coming for it. A string
   // ends there, so that an Alt key that happens to introduce one swallows
   // only what is typed right behind it.
@@ -40,12 +40,15 @@ private:
   std::size_t DecodeEscape(std::size_t at, bool complete, Key &key);
   std::size_t DecodeChar(std::size_t at, bool complete, Char &c) const;
   std::size_t DecodeInPaste(std::size_t at, bool complete, Key &key);
-  // Drops the input up to the string's end; true when it ended.
+  // Takes the input up to the string's end; true when it ended.
   bool Swallow();
 
   bool utf8;
   WidthOf width;
   std::string input;
+  // The bytes of `input` already decoded: dropped at the next Feed, not
+  // one key at a time, so that a read of many keys costs the same per key.
+  std::size_t consumed = 0;
   bool pasting = false;
   bool afterReturn = false; // in a paste, a line feed after CR ends no second line
   bool flushing = false;

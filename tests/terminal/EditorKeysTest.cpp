@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -154,6 +155,22 @@ TEST_F(TerminalKeys, ALineOfThreeHundredCharactersScrollsWithinTheRow) {
   EXPECT_TRUE(
       screen->WaitForScreen({"$ connect " + server.Name(), "OK Connected", "$ " + tail, "$"}, 2));
   EXPECT_EQ(Received(1), Messages{"<" + line + ">\\n"});
+}
+
+// A long line pasted where the terminal brackets nothing: every character
+// a key, each drawn, all of them sent.
+TEST_F(TerminalKeys, ALongLinePastedAsKeysReachesTheServerWhole) {
+  std::string line;
+  for (int i = 0; i < 300000; ++i)
+    line += static_cast<char>('a' + i % 26);
+  line.back() = '!';
+  terminal->PasteAsKeys(line + "\n");
+  // The whole log line, however long it takes to come; the time is only a
+  // guard against a client that never gets there.
+  EXPECT_TRUE(server.WaitForLog("data 1 " + line + "\\n", std::chrono::seconds(120)));
+  EXPECT_EQ(Received(1), Messages{line + "\\n"});
+  EXPECT_TRUE(screen->WaitForInput("$", 2));
+  EXPECT_TRUE(screen->WaitForRow("$ " + line.substr(line.size() - 96)));
 }
 
 // Ctrl-C abandons the line typed before it, and only that line: the keys

@@ -106,6 +106,13 @@ void TmuxTerminal::Paste(const std::string &text) {
   Tmux({"paste-buffer", "-p", "-d", "-b", "paste", "-t", kSession});
 }
 
+void TmuxTerminal::PasteAsKeys(const std::string &text) {
+  // Through standard input: a command line argument holds at most 128 KiB.
+  Tmux({"load-buffer", "-b", "keys", "-"}, text);
+  // No -p: the keys come unbracketed, as any other keys do.
+  Tmux({"paste-buffer", "-d", "-b", "keys", "-t", kSession});
+}
+
 void TmuxTerminal::Resize(int columns, int rows) {
   Tmux(
       {"resize-window", "-t", kSession, "-x", std::to_string(columns), "-y", std::to_string(rows)});
@@ -175,10 +182,14 @@ std::string TmuxTerminal::Trimmed(const std::string &row) {
   return end == std::string::npos ? std::string() : row.substr(0, end + 1);
 }
 
-std::string TmuxTerminal::Tmux(const std::vector<std::string> &arguments) {
+std::string TmuxTerminal::Tmux(const std::vector<std::string> &arguments,
+                               const std::string &input) {
   std::vector<std::string> argv{program_, "-L", socketName_, "-f", "/dev/null"};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   ChildProcess tmux(argv);
+  if (!input.empty() && !tmux.Send(input, kCommandTimeout))
+    throw std::runtime_error("tmux " + arguments.front() + " took not all of its input");
+  tmux.CloseInput();
   const std::optional<int> status = tmux.WaitForExit(kCommandTimeout);
   if (status != 0) {
     throw std::runtime_error("tmux " + arguments.front() + " failed (" +

@@ -36,6 +36,9 @@ public:
   // Pastes the text as a terminal pastes: in brackets when the program
   // asked for them, line feeds as carriage returns.
   void Paste(const std::string &text);
+  // Pastes the text as a terminal without bracketed paste does: all of it
+  // at once, as keys, line feeds as carriage returns.
+  void PasteAsKeys(const std::string &text);
   void Resize(int columns, int rows);
   // The process tmux started in the pane.
   int PanePid();
@@ -63,8 +66,9 @@ public:
   static std::string Trimmed(const std::string &row);
 
 private:
-  // Runs one tmux command on this object's server; returns its output.
-  std::string Tmux(const std::vector<std::string> &arguments);
+  // Runs one tmux command on this object's server, `input` on its standard
+  // input; returns its output.
+  std::string Tmux(const std::vector<std::string> &arguments, const std::string &input = "");
 
   std::string program_;
   std::string socketName_;

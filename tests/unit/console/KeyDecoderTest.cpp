@@ -75,6 +75,20 @@ TEST(KeyDecoder, UnknownSequencesAreSwallowedWhole) {
             (Names{"unknown", "unknown", "unknown", "unknown", "unknown", "a"}));
 }
 
+TEST(KeyDecoder, KeysLeftFromOneReadComeBeforeThoseOfTheNext) {
+  KeyDecoder decoder(true, Narrow);
+  decoder.Feed("ab\x1b", 3);
+  Key key;
+  ASSERT_TRUE(decoder.Next(key));
+  EXPECT_EQ(Name(key), "a");
+  EXPECT_TRUE(decoder.Waiting());
+  decoder.Feed("[Dc", 3);
+  EXPECT_EQ(Keys(decoder), (Names{"b", "left", "c"}));
+  EXPECT_FALSE(decoder.Waiting());
+  decoder.Feed("d", 1);
+  EXPECT_EQ(Keys(decoder), (Names{"d"}));
+}
+
 TEST(KeyDecoder, ASequenceSplitAcrossReadsWaitsForItsRest) {
   KeyDecoder decoder(true, Narrow);
   decoder.Feed("x\x1b[1;", 5);

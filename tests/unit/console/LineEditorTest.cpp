@@ -124,6 +124,11 @@ TEST_F(LineEditorTest, ReverseSearchFindsNewestFirstAndCtrlRStepsOlder) {
   EXPECT_EQ(Edit(Ctrl('R') + "ell" + right + "X"), "heXllo");
   // Ctrl-G gives back the line as it was.
   EXPECT_EQ(Edit("draft" + Ctrl('R') + "conn" + Ctrl('G')), "draft");
+  // A longer query goes on from the shorter one's match, and finds its
+  // own first match in the line.
+  EXPECT_EQ(Edit("xa xab xabc"), "xa xab xabc");
+  EXPECT_EQ(Edit(Ctrl('R') + "abc" + right + "X"), "xa xab xaXbc");
+  EXPECT_EQ(Edit(Ctrl('R') + "xab" + right + "Y"), "xa xYab xaXbc");
   // Backspace widens the search again, newest first.
   EXPECT_EQ(Edit(Ctrl('R') + "alpha" + "\x7f\x7f\x7f\x7f\x7f" + "h"), "heXllo");
 }
@@ -280,6 +285,32 @@ TEST_F(LineEditorTest, ScrollingBackKeepsTextBeforeTheCursorInView) {
   // Going left past the window's start shows half a row before the cursor.
   const std::string &back = terminal.writes[terminal.writes.size() - 2];
   EXPECT_NE(back.find("aXYZ"), std::string::npos) << back;
+}
+
+TEST_F(LineEditorTest, ALongLineIsRecalledAndSearchedWithItsWindowAtTheCursor) {
+  std::string half;
+  for (int i = 0; i < 50000; ++i)
+    half += static_cast<char>('a' + i % 26);
+  const std::string line = half + "NEEDLE" + half;
+  EXPECT_EQ(Edit(line), line);
+  EXPECT_EQ(Edit("short"), "short");
+  // Up twice: the row shows the line's end, the cursor behind it.
+  terminal.Type(up + up);
+  terminal.Receive("");
+  terminal.Type("\r");
+  EXPECT_EQ(Line(), line);
+  EXPECT_EQ(terminal.screen.Row(terminal.screen.CursorRow() - 1),
+            "$ " + line.substr(line.size() - 36))
+      << Picture();
+  // The search stands on the match, with the ten characters before it that
+  // fit beside the search's prompt.
+  terminal.Type(Ctrl('R') + "NEEDLE");
+  terminal.Receive("");
+  terminal.Type("\r");
+  EXPECT_EQ(Line(), line);
+  EXPECT_EQ(terminal.screen.Row(terminal.screen.CursorRow() - 1),
+            "(reverse-i-search)`NEEDLE': " + line.substr(49990, 11))
+      << Picture();
 }
 
 TEST_F(LineEditorTest, CtrlLClearsTheScreenAndRedraws) {
