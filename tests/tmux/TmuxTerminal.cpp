@@ -1,6 +1,5 @@
 #include "TmuxTerminal.h"
 
-#include <cstdlib>
 #include <unistd.h>
 
 #include <atomic>
@@ -80,28 +79,8 @@ void TmuxTerminal::Press(const std::vector<std::string> &keys) {
 }
 
 void TmuxTerminal::Paste(const std::string &text) {
-  // Through a file: one argument holds at most 128 KiB.
-  char path[] = "/tmp/skellan-paste-XXXXXX";
-  const int fd = mkstemp(path);
-  if (fd < 0) {
-    throw std::runtime_error("no file for the paste");
-  }
-  std::size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t wrote = write(fd, text.data() + written, text.size() - written);
-    if (wrote <= 0) {
-      break;
-    }
-    written += static_cast<std::size_t>(wrote);
-  }
-  close(fd);
-  if (written == text.size()) {
-    Tmux({"load-buffer", "-b", "paste", path});
-  }
-  unlink(path);
-  if (written != text.size()) {
-    throw std::runtime_error("the paste could not be written to " + std::string(path));
-  }
+  // Through standard input: a command line argument holds at most 128 KiB.
+  Tmux({"load-buffer", "-b", "paste", "-"}, text);
   // -p: bracketed, -d: the buffer goes afterwards.
   Tmux({"paste-buffer", "-p", "-d", "-b", "paste", "-t", kSession});
 }
