@@ -49,7 +49,10 @@ LineEditor::Result LineEditor::Begin() {
   browsing = history.Size();
   searching = false;
   tabbed = false;
-  Draw();
+  // Keys read already are applied first: the row is drawn once with them.
+  changed = true;
+  if (queued.empty())
+    Draw();
   return Status(Editing);
 }
 
@@ -87,9 +90,7 @@ LineEditor::Result LineEditor::Act(const Terminal::Event &event, std::string &li
   if (step == Going)
     return Editing;
   // The row stays on the screen as it ends, keys of the same read included.
-  if (changed)
-    Draw();
-  screen.LeaveRow("");
+  Leave("");
   if (step == Ended)
     return EndOfInput;
   line = buffer.Bytes();
@@ -104,7 +105,7 @@ LineEditor::Result LineEditor::ReadLine(std::string &line) {
       terminal.ReadEvents(queued, -1);
     // The events of one read, a paste say, change the line together and
     // are drawn once; those behind a finished line wait for the next.
-    while (result == Editing && !queued.empty() && !screen.Failed()) {
+    while (result == Editing && !queued.empty()) {
       const Terminal::Event event = queued.front();
       queued.pop_front();
       result = Act(event, line);
@@ -145,6 +146,16 @@ bool LineEditor::ReadAhead(int milliseconds) {
 void LineEditor::Draw() {
   const std::string row = Row();
   screen.DrawRow(row, view.CursorColumn());
+  changed = false;
+}
+
+void LineEditor::Leave(const std::string &mark) {
+  if (changed) {
+    const std::string row = Row();
+    screen.LeaveRow(mark, row, view.CursorColumn());
+  } else {
+    screen.LeaveRow(mark);
+  }
   changed = false;
 }
 
@@ -262,8 +273,8 @@ LineEditor::Step LineEditor::ApplyControl(char letter) {
       return Ended;
     // The abandoned line stays on screen, marked, and nothing is sent.
     buffer.MoveTo(buffer.Chars().Size());
-    Draw();
-    screen.LeaveRow("^C");
+    changed = true;
+    Leave("^C");
     buffer.Clear();
     view.Reset();
     browsing = history.Size();
@@ -271,7 +282,7 @@ LineEditor::Step LineEditor::ApplyControl(char letter) {
   case 'Z':
     // Outside the compositor's lock: the receiver's output is not held up
     // by the stop.
-    screen.LeaveRow("");
+    Leave("");
     terminal.Suspend();
     break;
   default:

@@ -71,6 +71,8 @@ private:
   // The bytes that draw the input row.
   std::string Row();
   void Draw();
+  // Ends the row with `mark` behind it, drawn as it stands.
+  void Leave(const std::string &mark);
   Result Status(Result ok);
 
   Terminal &terminal;

@@ -35,6 +35,15 @@ bool ScreenCompositor::LeaveRow(const std::string &mark) {
   return Leave(mark);
 }
 
+bool ScreenCompositor::LeaveRow(const std::string &mark, const std::string &lastRow,
+                                int lastCursorColumn) {
+  std::lock_guard<std::mutex> lock(mutex);
+  row = lastRow;
+  cursorColumn = lastCursorColumn;
+  rowOff = false;
+  return Leave(row + mark);
+}
+
 bool ScreenCompositor::Reflow(int columns, const std::string &newRow, int newCursorColumn) {
   std::lock_guard<std::mutex> lock(mutex);
   // A terminal that reflows put a row wider than the new width on several

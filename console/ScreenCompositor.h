@@ -27,6 +27,9 @@ public:
   // Ends the row with `mark` behind it: the cursor goes to the start of
   // the next row, where output then goes, until the next DrawRow.
   bool LeaveRow(const std::string &mark);
+  // Draws the row as it ends (as DrawRow), then leaves it (as LeaveRow),
+  // in one write.
+  bool LeaveRow(const std::string &mark, const std::string &lastRow, int lastCursorColumn);
   // The terminal reflowed the rows at a new width: the old row, cut into
   // several, is cleared from its first part, and `row` drawn in its place.
   bool Reflow(int columns, const std::string &row, int cursorColumn);
