@@ -7,6 +7,7 @@
 #include "LineView.h"
 #include "ScreenCompositor.h"
 #include "Terminal.h"
+#include "TextMask.h"
 
 #include <cstddef>
 #include <string>
@@ -44,6 +45,11 @@ public:
   Result Feed(const Terminal::Event &event, std::string &line);
   // Begins a line and feeds it the terminal's events until it ends.
   Result ReadLine(std::string &line);
+  // The names Tab offers (pipes that any local process may create) are
+  // shown in the mask's notation where they hold controls; what goes into
+  // the line is still the name's bytes. Without a mask they show as the
+  // terminal decodes them.
+  void QuoteNamesWith(const TextMask *mask) { names = mask; }
 
 private:
   enum Step { Going, Accepted, Ended };
@@ -56,6 +62,8 @@ private:
   // `again`: the Tab right after one that left several candidates.
   void Complete(bool again);
   std::string Listing(const std::vector<std::string> &candidates) const;
+  // The characters of a name Tab offers, as they are shown.
+  std::vector<Char> Offered(const std::string &candidate) const;
   // The bytes that draw the input row.
   std::string Row();
   void Draw();
@@ -72,6 +80,7 @@ private:
   int columns = 80;
   bool started = false;
   bool tabbed = false; // the last key was a Tab that left several candidates
+  const TextMask *names = nullptr;
 
   std::size_t browsing = 0; // the history line shown; Size() for the new line
   std::vector<Char> fresh;  // the new line while history is shown

@@ -169,6 +169,17 @@ TEST(PlainConsoleTest, OnATerminalTheServersTextIsMaskedAndThePromptWearsNoColou
   EXPECT_EQ(WithoutSgr(stream.str()), "\r$ \r<E6><97>$ ");
 }
 
+// A name in a reply (a pipe's, which any local process may choose) shows
+// its controls on a terminal; elsewhere the bytes go out as they are.
+TEST(PlainConsoleTest, ANameInAReplyShowsItsControlsOnATerminal) {
+  std::ostringstream stream;
+  TextMask mask(true, nullptr, TextMask::KeepColours);
+  const PlainConsole terminal(stream, "$ ", &mask);
+  EXPECT_EQ(terminal.Quoted("a\x1b]2;t\x07"), "a\x1b[7m^[\x1b[27m]2;t\x1b[7m^G\x1b[27m");
+  const PlainConsole plain(stream, "$ ");
+  EXPECT_EQ(plain.Quoted("a\x1b]2;t\x07"), "a\x1b]2;t\x07");
+}
+
 // A stream buffer that keeps each write apart.
 class WriteLog : public UnbufferedConsole {
 public:
