@@ -214,6 +214,9 @@ TEST_P(TerminalMask, ColoursStayOnTheServersTextAlone) {
       {"\x1b[34mblue\ablue \x1b[44mon blue\x1b[49m \x1b[2Jstill blue\x1b[0m",
        "blue^Gblue on blue ^[[2Jstill blue"},
       bells,
+      // In the server's reverse video a masked byte stands apart the other
+      // way; a font is no attribute and shows as text.
+      {"\x1b[7mreversed\a\x1b[11mfont\x1b[10m\x1b[0m", "reversed^G^[[11mfont^[[10m"},
       // No reset: a stream's text goes on in magenta.
       {"\x1b[35mmagenta, never reset", "magenta, never reset"},
   };
@@ -233,15 +236,16 @@ TEST_P(TerminalMask, ColoursStayOnTheServersTextAlone) {
   ASSERT_TRUE(screen->WaitForScreen(shown, 2));
 
   // The client's own rows, the prompt and the typed lines wear nothing;
-  // a masked byte is in reverse video, the server's colours set again
-  // behind it.
+  // a masked byte is in reverse video over the server's colours, which go
+  // on behind it.
   const std::vector<std::string> painted{
       Connect(),
       "OK Connected",
       "$ go",
       "plain {31:red} {1;32:bold green}{32: green}",
-      "{34:blue}{7:^G}{34:blue }{34;44:on blue}{34: }{7:^[}{34:[2Jstill blue}",
+      "{34:blue}{7;34:^G}{34:blue }{34;44:on blue}{34: }{7;34:^[}{34:[2Jstill blue}",
       paintedBells,
+      "{7:reversed}^G^[{7:[11mfont}^[{7:[10m}",
       "{35:magenta, never reset}",
       "$ more",
       GetParam().byteType ? "{35:more}" : "more",
@@ -288,6 +292,67 @@ INSTANTIATE_TEST_SUITE_P(EveryRoad, TerminalMask,
                          testing::Values(Way{Road::Editor, false}, Way{Road::Editor, true},
                                          Way{Road::Piped, false}, Way{Road::Piped, true}),
                          Name);
+
+// Any local process can name a pipe, controls and all. Tab lists such
+// names and completes one without the terminal obeying them, and what is
+// connected to is the name chosen.
+TEST(TerminalNames, PipeNamesWithControlsShowMaskedWhenTabListsThem) {
+  if (TmuxTerminal::Program().empty())
+    GTEST_SKIP() << "tmux is not installed";
+  const std::string stem = TestServer::UniqueName();
+  TestServer title({}, stem + "\x1b]2;owned\a");
+  TestServer clear({}, stem + "\x1b[2J");
+  TmuxTerminal terminal(testprograms::TerminalClient("LC_ALL=C.UTF-8 exec \"$@\""), kColumns,
+                        kRows);
+  EditorScreen screen(terminal);
+  terminal.SetOption("allow-rename", "on");
+  terminal.RenameWindow("operator");
+  ASSERT_TRUE(screen.WaitForInput("$", 2));
+  const std::string before = terminal.Format(kTerminalState);
+  terminal.TypeLine("connect " + stem);
+  const std::vector<std::string> failed{"$ connect " + stem,
+                                        "ERROR Cannot connect to named pipe: " + stem};
+  ASSERT_TRUE(screen.WaitForScreen({failed[0], failed[1], "$"}, 2));
+
+  terminal.Type("connect " + stem);
+  terminal.Press({"Tab"});
+  const std::string common = "$ connect " + stem + "^[";
+  ASSERT_TRUE(screen.WaitForInput(common, static_cast<int>(common.size())));
+  terminal.Press({"Tab"});
+  // Each column as wide as the widest name shows, and two blanks.
+  const std::string listed = stem + "^[[2J" + std::string(9, ' ') + stem + "^[]2;owned^G";
+  ASSERT_TRUE(screen.WaitForScreen({failed[0], failed[1], listed, common},
+                                   static_cast<int>(common.size())));
+  EXPECT_EQ(terminal.Format(kTerminalState), before);
+
+  terminal.Type("]");
+  terminal.Press({"Tab"});
+  const std::string completed = "$ connect " + stem + "^[]2;owned^G";
+  ASSERT_TRUE(screen.WaitForInput(completed, static_cast<int>(completed.size()) + 1));
+  terminal.Press({"Enter"});
+  EXPECT_TRUE(
+      screen.WaitForScreen({failed[0], failed[1], listed, completed, "OK Connected", "$"}, 2));
+  EXPECT_TRUE(title.WaitForLog("connect 1"));
+  EXPECT_EQ(clear.CountLog("connect"), 0u);
+  EXPECT_EQ(terminal.Format(kTerminalState), before);
+}
+
+// A name the shell echoes in a reply shows its controls too.
+TEST(TerminalNames, ANameInAReplyShowsItsControls) {
+  if (TmuxTerminal::Program().empty())
+    GTEST_SKIP() << "tmux is not installed";
+  TmuxTerminal terminal(
+      testprograms::TerminalClient(
+          "{ printf 'connect no\\033]2;owned\\007such\\033[2J\\n'; exec cat; } | \"$@\""),
+      kColumns, kRows);
+  EditorScreen screen(terminal);
+  terminal.SetOption("allow-rename", "on");
+  terminal.RenameWindow("operator");
+  const std::string before = terminal.Format(kTerminalState);
+  // Plain output: the reply is written behind the prompt.
+  EXPECT_TRUE(screen.WaitForRow("$ ERROR Cannot connect to named pipe: no^[]2;owned^Gsuch^[[2J"));
+  EXPECT_EQ(terminal.Format(kTerminalState), before);
+}
 
 // Waits until tmux makes `value` of the format.
 testing::AssertionResult WaitForFormat(TmuxTerminal &terminal, const std::string &format,
