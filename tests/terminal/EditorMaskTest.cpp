@@ -1,3 +1,4 @@
+#include "BuiltLocale.h"
 #include "EditorScreen.h"
 #include "PaintedRows.h"
 #include "TestPrograms.h"
@@ -12,6 +13,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <ostream>
 #include <sstream>
@@ -52,6 +55,19 @@ std::string SendText(const std::string &bytes) {
     } else {
       text += c;
     }
+  }
+  return text;
+}
+
+// The bytes written to a terminal, SGRs taken out.
+std::string StripSgr(const std::string &written) {
+  std::string text;
+  for (std::size_t i = 0; i < written.size(); ++i) {
+    const std::size_t end = written.find_first_not_of("0123456789;:", i + 2);
+    if (written.compare(i, 2, "\x1b[") == 0 && end != std::string::npos && written[end] == 'm')
+      i = end;
+    else
+      text += written[i];
   }
   return text;
 }
@@ -111,8 +127,7 @@ protected:
       options.push_back(SendText(row.sent + "\n"));
     }
     server = std::make_unique<TestServer>(options);
-    const std::string client =
-        Editor() ? "LC_ALL=C.UTF-8 exec \"$@\"" : "cat | LC_ALL=C.UTF-8 \"$@\"";
+    const std::string client = Editor() ? locale + " exec \"$@\"" : "cat | " + locale + " \"$@\"";
     terminal =
         std::make_unique<TmuxTerminal>(testprograms::TerminalClient(client), kColumns, kRows);
     screen = std::make_unique<EditorScreen>(*terminal);
@@ -143,6 +158,8 @@ protected:
   std::unique_ptr<EditorScreen> screen;
   // The terminal's state once the client is up, before it connects.
   std::string before;
+  // The client's locale, as variables for the shell.
+  std::string locale = "LC_ALL=C.UTF-8";
 };
 
 // Sequences and control bytes of every kind a terminal obeys, each row
@@ -286,6 +303,51 @@ TEST_P(TerminalMask, BytesThatAreNoTextShowAsHexAndCharactersAsText) {
   shown.push_back("$");
   EXPECT_TRUE(screen->WaitForScreen(shown, 2));
   EXPECT_EQ(Received(*server, 2), (Messages{"go\\n", "after\\n"}));
+}
+
+// KOI8-R makes letters of the bytes 0x80..0x9F, which the Linux console
+// and xterm in 8-bit mode take for C1 controls (0x9B a CSI, 0x9D an OSC):
+// none of them may reach the terminal raw, whatever the locale says, while
+// the locale's letters do.
+TEST_P(TerminalMask, InAnEightBitLocaleNoC1ByteReachesTheTerminal) {
+  const BuiltLocale koi8r("ru_RU", "KOI8-R", "ru_RU.KOI8-R");
+  ASSERT_TRUE(koi8r.Built()) << koi8r.Report();
+  locale = koi8r.Environment();
+  std::string c1, c1Shown;
+  for (int byte = 0x80; byte < 0xa0; ++byte) {
+    char hex[5];
+    std::snprintf(hex, sizeof hex, "<%02X>", byte);
+    c1 += static_cast<char>(byte);
+    c1Shown += hex;
+  }
+  // "Privet" in KOI8-R, 0xC0 and up.
+  const std::string letters = "\xf0\xd2\xc9\xd7\xc5\xd4";
+  const std::vector<Row> rows{{"\x9b"
+                               "2J\x9d"
+                               "0;T\x9c " +
+                                   letters,
+                               ""},
+                              {c1 + " end", ""}};
+  ASSERT_NO_FATAL_FAILURE(Start({"--on-message"}, rows));
+  const std::string copy = koi8r.Path() + "/terminal";
+  terminal->CopyOutputTo(copy);
+  terminal->TypeLine("go");
+
+  std::string written;
+  const auto deadline = std::chrono::steady_clock::now() + ChildProcess::kDefaultTimeout;
+  while (StripSgr(written).find(c1Shown + " end") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::ifstream file(copy, std::ios::binary);
+    written.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+  const std::string shown = StripSgr(written);
+  EXPECT_NE(shown.find("<9B>2J<9D>0;T<9C> " + letters), std::string::npos) << shown;
+  EXPECT_NE(shown.find(c1Shown + " end"), std::string::npos) << shown;
+  for (std::size_t i = 0; i < written.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(written[i]);
+    EXPECT_FALSE(byte >= 0x80 && byte < 0xa0) << "a raw C1 byte at " << i;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryRoad, TerminalMask,
