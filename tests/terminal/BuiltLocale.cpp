@@ -34,4 +34,6 @@ BuiltLocale::~BuiltLocale() {
     std::filesystem::remove_all(path_, error);
 }
 
-std::string BuiltLocale::Environment() const { return "LOCPATH=" + path_ + " LC_ALL=" + name_; }
+std::string BuiltLocale::Environment() const {
+  return "LOCPATH=" + path_ + " LANG=" + name_ + " LC_ALL=" + name_;
+}

@@ -21,7 +21,8 @@ public:
   const std::string &Report() const { return report_; }
   // The directory, which needs no quoting in a shell.
   const std::string &Path() const { return path_; }
-  // The variables that give a program the locale: LOCPATH and LC_ALL.
+  // The variables that give a program the locale: LOCPATH, LANG and
+  // LC_ALL.
   std::string Environment() const;
 
 private:
