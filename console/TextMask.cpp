@@ -76,14 +76,6 @@ std::size_t PlainRun(const char *p, std::size_t n) {
 
 bool IsSgrParameter(char c) { return (c >= '0' && c <= '9') || c == ';' || c == ':'; }
 
-// What an SGR's parameters do, as far as the mask is concerned.
-struct Rendition {
-  bool passes = false;      // every parameter sets a colour or a text attribute
-  bool resetsFirst = false; // its first parameter resets every attribute
-  bool resetsAll = false;   // it does nothing else
-  int reverse = 0;          // where it leaves reverse video: 1 on, -1 off, 0 as it was
-};
-
 // A parameter's value, capped so that a long one cannot overflow, and
 // whether it is a subparameter (behind a ':').
 struct Field {
@@ -91,10 +83,20 @@ struct Field {
   bool sub;
 };
 
-bool IsAttribute(unsigned v) {
-  return v <= 9 || (v >= 21 && v <= 49) || v == 53 || v == 55 || v == 59 || (v >= 90 && v <= 97) ||
-         (v >= 100 && v <= 107);
+// A bit for each parameter below 128 that is a colour or a text attribute
+// on its own: 0-9, 21-37, 39-47, 49, 53, 55, 59, 90-97, 100-107 (38, 48
+// and 58 only with the colour behind them).
+constexpr std::uint64_t Bits(unsigned first, unsigned last) {
+  std::uint64_t bits = 0;
+  for (unsigned v = first; v <= last; ++v)
+    bits |= std::uint64_t{1} << v;
+  return bits;
 }
+constexpr std::uint64_t attributeBits[] = {Bits(0, 9) | Bits(21, 37) | Bits(39, 47) | Bits(49, 49) |
+                                               Bits(53, 53) | Bits(55, 55) | Bits(59, 59),
+                                           Bits(90 - 64, 97 - 64) | Bits(100 - 64, 107 - 64)};
+
+bool IsAttribute(unsigned v) { return v < 128 && (attributeBits[v >> 6] >> (v & 63) & 1) != 0; }
 
 bool IsColourSpec(unsigned v) { return v == 38 || v == 48 || v == 58; }
 
@@ -117,16 +119,36 @@ std::size_t ColourFields(const Field *f, std::size_t n, bool colons) {
   return need;
 }
 
-// Judges the parameters p[0..n) of an SGR.
-Rendition Judge(const char *p, std::size_t n) {
-  Rendition r;
-  Field fields[TextMask::maxParameters];
+} // namespace
+
+// What an SGR's parameters do, as far as the mask is concerned.
+struct TextMask::Rendition {
+  bool resetsFirst = false; // its first parameter resets every attribute
+  bool resetsAll = false;   // it does nothing else
+  int reverse = 0;          // where it leaves reverse video: 1 on, -1 off, 0 as it was
+};
+
+bool TextMask::Judge(const char *p, std::size_t n, Rendition &r) {
+  r = Rendition{};
+  if (n <= 3) {
+    // One parameter of a few digits, as most SGRs have: judged at once.
+    unsigned v = 0;
+    std::size_t i = 0;
+    while (i < n && p[i] >= '0' && p[i] <= '9')
+      v = v * 10 + static_cast<unsigned>(p[i++] - '0');
+    if (i == n) {
+      r.resetsFirst = r.resetsAll = v == 0;
+      r.reverse = v == 7 ? 1 : v == 0 || v == 27 ? -1 : 0;
+      return IsAttribute(v);
+    }
+  }
+  Field fields[maxParameters];
   std::size_t count = 0;
   Field field{0, false};
   for (std::size_t i = 0;; ++i) {
     if (i == n || p[i] == ';' || p[i] == ':') {
-      if (count == TextMask::maxParameters)
-        return r;
+      if (count == maxParameters)
+        return false;
       fields[count++] = field;
       if (i == n)
         break;
@@ -140,7 +162,7 @@ Rendition Judge(const char *p, std::size_t n) {
   for (std::size_t k = 0; k < count;) {
     const unsigned v = fields[k].value;
     if (fields[k].sub)
-      return r;
+      return false;
     r.resetsAll = r.resetsAll && v == 0;
     if (IsColourSpec(v)) {
       const bool colons = k + 1 < count && fields[k + 1].sub;
@@ -152,22 +174,20 @@ Rendition Judge(const char *p, std::size_t n) {
       }
       const std::size_t used = ColourFields(fields + k + 1, rest, colons);
       if (used == 0)
-        return r;
+        return false;
       k += 1 + used;
       continue;
     }
     if (!IsAttribute(v) || (k + 1 < count && fields[k + 1].sub))
-      return r;
+      return false;
     if (v == 7)
       r.reverse = 1;
     else if (v == 0 || v == 27)
       r.reverse = -1;
     ++k;
   }
-  r.passes = true;
-  return r;
+  return true;
 }
-} // namespace
 
 TextMask::TextMask(bool utf8, const HighByteIsText &highByteIsText, Colours colours)
     : keepColours(colours == KeepColours) {
@@ -256,7 +276,11 @@ std::size_t TextMask::Quote(const char *bytes, std::size_t length, std::string &
   bool inRun = false;
   for (std::size_t i = 0; i < length;) {
     const Class c = classes[u[i]];
-    int size = c == Text ? 1 : c >= Lead2 ? Character(u + i, length - i, true) : invalid;
+    int size = c == Text ? 1 : invalid;
+    if (c == LeadPair)
+      size = Pair(u + i, length - i, true);
+    else if (c >= Lead2)
+      size = Utf8(u + i, length - i, true);
     if (size > 0) {
       if (inRun && keepColours)
         out += reverseOff;
@@ -294,7 +318,13 @@ std::size_t TextMask::Scan(const char *p, std::size_t n, bool complete, std::str
       continue;
     }
     if (c >= Lead2) {
-      length = Character(u + i, n - i, complete);
+      length = Utf8(u + i, n - i, complete);
+      if (length > 0) {
+        i += static_cast<std::size_t>(length);
+        continue;
+      }
+    } else if (c == LeadPair) {
+      length = Pair(u + i, n - i, complete);
       if (length > 0) {
         i += static_cast<std::size_t>(length);
         continue;
@@ -305,11 +335,12 @@ std::size_t TextMask::Scan(const char *p, std::size_t n, bool complete, std::str
       out.append(p + run, i - run);
     }
     if (c == Escape) {
-      const long sgr = Sgr(p + i, n - i, complete);
+      Rendition rendition;
+      const long sgr = Sgr(p + i, n - i, complete, rendition);
       if (sgr < 0)
         return i;
       if (sgr > 0) {
-        PassSgr(p + i, static_cast<std::size_t>(sgr), out);
+        PassSgr(p + i, static_cast<std::size_t>(sgr), rendition, out);
         i += static_cast<std::size_t>(sgr);
         run = i;
         continue;
@@ -329,9 +360,7 @@ std::size_t TextMask::Scan(const char *p, std::size_t n, bool complete, std::str
   return n;
 }
 
-int TextMask::Character(const unsigned char *p, std::size_t n, bool complete) const {
-  if (classes[p[0]] != LeadPair)
-    return Utf8(p, n, complete);
+int TextMask::Pair(const unsigned char *p, std::size_t n, bool complete) const {
   if (n < 2)
     return complete ? invalid : cut;
   return pairIsText(p[0], p[1]) ? 2 : invalid;
@@ -361,7 +390,7 @@ int TextMask::Utf8(const unsigned char *p, std::size_t n, bool complete) const {
   return p[0] == 0xc2 && p[1] < 0xa0 ? c1 : length;
 }
 
-long TextMask::Sgr(const char *p, std::size_t n, bool complete) {
+long TextMask::Sgr(const char *p, std::size_t n, bool complete, Rendition &rendition) {
   if (n < 2)
     return complete ? 0 : -1;
   if (p[1] != '[')
@@ -371,18 +400,19 @@ long TextMask::Sgr(const char *p, std::size_t n, bool complete) {
     ++j;
   if (j == n)
     return complete ? 0 : -1;
-  if (p[j] != 'm' || !Judge(p + 2, j - 2).passes)
+  if (p[j] != 'm')
+    return 0;
+  if (!Judge(p + 2, j - 2, rendition))
     return 0;
   return static_cast<long>(j + 1);
 }
 
-void TextMask::PassSgr(const char *p, std::size_t n, std::string &out) {
+void TextMask::PassSgr(const char *p, std::size_t n, const Rendition &rendition, std::string &out) {
   if (!keepColours)
     return;
   Plain(out);
   out.append(p, n);
   applied = true;
-  const Rendition rendition = Judge(p + 2, n - 3);
   if (rendition.reverse != 0)
     reverse = rendition.reverse > 0;
   if (rendition.resetsAll) {

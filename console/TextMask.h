@@ -88,19 +88,27 @@ public:
   }
 
 private:
-  enum Class : unsigned char { Text, Caret, Hex, Escape, Lead2, Lead3, Lead4, LeadPair };
+  // Lead2 to Lead4 last, so that one comparison finds a lead byte of UTF-8.
+  enum Class : unsigned char { Text, Caret, Hex, Escape, LeadPair, Lead2, Lead3, Lead4 };
 
   // Shows p[0..n) up to a character or an SGR that n cuts, unless
   // `complete`; returns the bytes shown, the rest to be held.
   std::size_t Scan(const char *p, std::size_t n, bool complete, std::string &out);
+  // What an SGR's parameters do (TextMask.cpp).
+  struct Rendition;
+
   // The length of the character at p[0], a lead byte, when it is text;
-  // otherwise why not (TextMask.cpp).
-  int Character(const unsigned char *p, std::size_t n, bool complete) const;
+  // otherwise why not (TextMask.cpp): UTF-8, and a double-byte code page's.
   int Utf8(const unsigned char *p, std::size_t n, bool complete) const;
-  // The length of the SGR at p[0] (an ESC) when it passes: 0 when it is no
-  // SGR or not one that passes, -1 when n cuts it and it is not `complete`.
-  static long Sgr(const char *p, std::size_t n, bool complete);
-  void PassSgr(const char *p, std::size_t n, std::string &out);
+  int Pair(const unsigned char *p, std::size_t n, bool complete) const;
+  // The length of the SGR at p[0] (an ESC) when it passes, `rendition`
+  // what it does: 0 when it is no SGR or not one that passes, -1 when n
+  // cuts it and it is not `complete`.
+  static long Sgr(const char *p, std::size_t n, bool complete, Rendition &rendition);
+  // Judges the parameters p[0..n) of an SGR into `rendition`; whether it
+  // passes.
+  static bool Judge(const char *p, std::size_t n, Rendition &rendition);
+  void PassSgr(const char *p, std::size_t n, const Rendition &rendition, std::string &out);
   void MaskByte(unsigned char b, std::string &out);
   // Ends a reverse-video run, or sets the attributes a Pause took off.
   void Plain(std::string &out);
