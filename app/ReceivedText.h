@@ -13,9 +13,9 @@ class TextMask;
 // message's piece starts afresh; a stream's text, and the parts of a long
 // piece, go on across runs, a character or a sequence cut between two
 // judged whole. The mask's form comes in parts of a bounded size (see
-// TextMask::MostShown), however many bytes are masked, and after each part the terminal's
-// attributes are the default ones again, so that the shell's own output
-// never wears a server's colour.
+// TextMask::MostShown), however many bytes are masked, and after each part
+// the terminal's attributes are the default ones again, so that the
+// shell's own output never wears a server's colour.
 class ReceivedText {
 public:
   // Without a mask, every byte is shown as it is.
