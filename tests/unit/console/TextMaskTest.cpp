@@ -670,22 +670,6 @@ TEST(TextMask, WhatAServerSendsIsNeverMultiplied) {
   }
 }
 
-TEST(TextMask, ALoneMaskedByteCostsThirteenBytesAtMost) {
-  for (const std::string &in : {"a\x9b"
-                                "a"s,
-                                "\x1b[7ma\x9b"
-                                "a"s,
-                                "a\x07"
-                                "a"s}) {
-    TextMask mask = Make(Utf8);
-    std::string before, after;
-    const std::string head = in.substr(0, in.size() - 2);
-    mask.Feed(head.data(), head.size(), before);
-    mask.Feed(in.data() + head.size(), 2, after);
-    EXPECT_LE(after.size(), 1 + TextMask::maxPerByte) << in;
-  }
-}
-
 TEST(TextMask, TheLeadByteTableIsAskedOnceAByte) {
   std::vector<int> leads(256), singles(256);
   int pairs = 0;
