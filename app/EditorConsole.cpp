@@ -13,18 +13,29 @@ bool EditorConsole::Reply(const char *bytes, std::size_t length) {
   return screen.Write(bytes, length);
 }
 
+std::string EditorConsole::Quoted(const char *name) const { return text.Quoted(name); }
+
 bool EditorConsole::Show(const char *bytes, std::size_t length, unsigned flags) {
-  const std::string_view shown = text.Of(bytes, length, flags);
+  text.Take(bytes, length, flags);
   PConsole::Hold turn;
-  const bool continues = !(flags & OpensPiece) || (flags & FromStream);
-  return screen.ShowReceived(shown.data(), shown.size(), continues, (flags & MoreFollows) != 0);
+  bool continues = !(flags & OpensPiece) || (flags & FromStream);
+  bool shown = true;
+  // The parts of a long run go on one behind the other, each with the
+  // attributes at their default at its end, as the input row may be drawn
+  // between them.
+  for (std::string_view part; text.Next(part);) {
+    shown = screen.ShowReceived(part.data(), part.size(), continues,
+                                text.More() || (flags & MoreFollows) != 0);
+    continues = true;
+  }
+  return shown;
 }
 
 void EditorConsole::Ended() {
   // What the mask held, a stream's text cut short, goes on where it stopped.
-  const std::string_view rest = text.Rest();
-  if (!rest.empty()) {
-    PConsole::Hold turn;
-    screen.ShowReceived(rest.data(), rest.size(), true, false);
-  }
+  if (!text.TakeRest())
+    return;
+  PConsole::Hold turn;
+  for (std::string_view part; text.Next(part);)
+    screen.ShowReceived(part.data(), part.size(), true, false);
 }

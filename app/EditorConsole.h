@@ -16,6 +16,7 @@ public:
   explicit EditorConsole(ScreenCompositor &screen, TextMask *mask = nullptr);
 
   bool Reply(const char *bytes, std::size_t length) override;
+  std::string Quoted(const char *text) const override;
   bool Show(const char *bytes, std::size_t length, unsigned flags) override;
   void Ended() override;
 

@@ -33,24 +33,28 @@ bool PlainConsole::Reply(const char *bytes, std::size_t length) {
   return written;
 }
 
+std::string PlainConsole::Quoted(const char *name) const { return text.Quoted(name); }
+
 bool PlainConsole::Show(const char *bytes, std::size_t length, unsigned flags) {
-  return Frame(text.Of(bytes, length, flags), flags);
+  text.Take(bytes, length, flags);
+  return Frame(flags);
 }
 
 void PlainConsole::Ended() {
   // What the mask held, a stream's text cut short, shows as a piece.
-  const std::string_view rest = text.Rest();
-  if (!rest.empty())
-    Frame(rest, OpensPiece | ClosesPiece);
+  if (text.TakeRest())
+    Frame(OpensPiece | ClosesPiece);
 }
 
-bool PlainConsole::Frame(std::string_view shownText, unsigned flags) {
+bool PlainConsole::Frame(unsigned flags) {
   bool shown;
   {
     PConsole::Hold turn;
     if (flags & OpensPiece)
       stream.put('\r');
-    stream.write(shownText.data(), static_cast<std::streamsize>(shownText.size()));
+    // Part by part, so that no more than a part is held for the stream.
+    for (std::string_view part; text.Next(part);)
+      stream.write(part.data(), static_cast<std::streamsize>(part.size()));
     if (flags & ClosesPiece)
       stream.write(prompt.data() + 1, static_cast<std::streamsize>(prompt.size() - 1));
     shown = EndTurn(!(flags & MoreFollows));

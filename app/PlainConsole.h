@@ -26,12 +26,13 @@ public:
   // time. False when the stream refused it or the one left before.
   bool Prompt();
   bool Reply(const char *bytes, std::size_t length) override;
+  std::string Quoted(const char *text) const override;
   bool Show(const char *bytes, std::size_t length, unsigned flags) override;
   void Ended() override;
 
 private:
-  // Writes shown text as the flags frame it.
-  bool Frame(std::string_view shownText, unsigned flags);
+  // Writes what `text` has taken, as the flags frame it.
+  bool Frame(unsigned flags);
   // In the turn: writes a prompt left behind what the holder wrote, and
   // flushes when told to or when it wrote one.
   bool EndTurn(bool flush);

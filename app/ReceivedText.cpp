@@ -3,23 +3,63 @@
 #include "ReceivedOutput.h"
 #include "TextMask.h"
 
+#include <algorithm>
+#include <cstring>
+
+// A part, its room included (a string's grows to at most twice what it
+// holds), stays within the 64 KiB the client promises to hold.
+static_assert(2 * TextMask::MostShown(ReceivedText::sliceLength) <= 64 * 1024);
+
 ReceivedText::ReceivedText(TextMask *mask) : mask(mask) {}
 
-std::string_view ReceivedText::Of(const char *bytes, std::size_t length, unsigned flags) {
-  if (mask == nullptr)
-    return std::string_view(bytes, length);
-  masked.clear();
-  mask->Feed(bytes, length, masked);
-  if ((flags & ReceivedOutput::ClosesPiece) && !(flags & ReceivedOutput::FromStream))
-    mask->End(masked);
-  else
-    mask->Pause(masked);
-  return masked;
+void ReceivedText::Take(const char *runBytes, std::size_t length, unsigned runFlags) {
+  bytes = runBytes;
+  remaining = length;
+  flags = runFlags;
+  given = false;
+  rest = false;
 }
 
-std::string_view ReceivedText::Rest() {
+bool ReceivedText::TakeRest() {
   masked.clear();
   if (mask != nullptr)
     mask->End(masked);
-  return masked;
+  remaining = 0;
+  given = masked.empty();
+  rest = true;
+  return !given;
+}
+
+bool ReceivedText::Next(std::string_view &part) {
+  if (given)
+    return false;
+  if (mask == nullptr || rest) {
+    part = rest ? std::string_view(masked) : std::string_view(bytes, remaining);
+    remaining = 0;
+    given = true;
+    return true;
+  }
+  // A slice at a time, so that what masking makes of many masked bytes
+  // needs no more room than the promised 64 KiB.
+  const std::size_t slice = std::min(remaining, sliceLength);
+  masked.clear();
+  mask->Feed(bytes, slice, masked);
+  bytes += slice;
+  remaining -= slice;
+  if (remaining == 0 && (flags & ReceivedOutput::ClosesPiece) &&
+      !(flags & ReceivedOutput::FromStream))
+    mask->End(masked);
+  else
+    mask->Pause(masked);
+  given = remaining == 0;
+  part = masked;
+  return true;
+}
+
+std::string ReceivedText::Quoted(const char *text) const {
+  if (mask == nullptr)
+    return text;
+  std::string shown;
+  mask->Quote(text, std::strlen(text), shown);
+  return shown;
 }

@@ -12,23 +12,42 @@ class TextMask;
 // form of them (TextMask), so that no server can drive the terminal. A
 // message's piece starts afresh; a stream's text, and the parts of a long
 // piece, go on across runs, a character or a sequence cut between two
-// judged whole. After each run the terminal's attributes are the default
-// ones again, so that the shell's own output never wears a server's colour.
+// judged whole. The mask's form comes in parts of a bounded size (see
+// TextMask::MostShown), however many bytes are masked, and after each part
+// the terminal's attributes are the default ones again, so that the
+// shell's own output never wears a server's colour.
 class ReceivedText {
 public:
   // Without a mask, every byte is shown as it is.
   explicit ReceivedText(TextMask *mask);
 
-  // What to show for a run of received bytes with the receiver's flags;
-  // valid until the next call.
-  std::string_view Of(const char *bytes, std::size_t length, unsigned flags);
-  // The end of the connection: what the mask still held, shown as it
-  // stands; empty when nothing is left.
-  std::string_view Rest();
+  // Takes a run of received bytes with the receiver's flags; Next gives
+  // what to show of it. The bytes must stay until Next has given it all.
+  void Take(const char *bytes, std::size_t length, unsigned flags);
+  // The end of the connection: what the mask still held is to be shown as
+  // it stands. False when nothing is left, and Next gives nothing.
+  bool TakeRest();
+  // The next part to show, valid until the next call; false once all was
+  // given. A run gives at least one part, empty for an empty run.
+  bool Next(std::string_view &part);
+  // Whether another part of the run follows the one Next gave last.
+  bool More() const { return remaining > 0; }
+
+  // Text the program shows but did not write, such as a pipe's name: on a
+  // terminal its controls are shown in the mask's notation, never obeyed.
+  std::string Quoted(const char *text) const;
+
+  // The most bytes of a run judged at once.
+  static constexpr std::size_t sliceLength = 1024;
 
 private:
   TextMask *mask;
-  std::string masked; // kept from run to run, so that its room stays
+  const char *bytes = nullptr;
+  std::size_t remaining = 0;
+  unsigned flags = 0;
+  bool given = true;  // the run's last part was given
+  bool rest = false;  // the run is what the mask held at the end
+  std::string masked; // kept from part to part, so that its room stays
 };
 
 #endif

@@ -4,6 +4,7 @@
 #include "ReceivedOutput.h"
 
 #include <cstddef>
+#include <string>
 
 // Standard output as the shell and the receiver share it: the shell's
 // replies and the server's pieces, from two threads, each write whole.
@@ -14,6 +15,10 @@ public:
   // Writes a reply line, line feed included; false once the output takes
   // no more.
   virtual bool Reply(const char *bytes, std::size_t length) = 0;
+  // Text for a reply that the program did not write itself, such as a
+  // pipe's name, as the operator is to see it: on a terminal its controls
+  // are shown, never obeyed.
+  virtual std::string Quoted(const char *text) const = 0;
 
 protected:
   ~ShellOutput() = default;

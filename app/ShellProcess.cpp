@@ -69,6 +69,7 @@ void ShellProcess::Main() {
     if (editor.Start()) {
       // What a server sends never drives the operator's terminal.
       const std::unique_ptr<TextMask> mask = SystemTerminal::OutputMask(true);
+      editor.QuoteNamesWith(mask.get());
       EditorConsole output(screen, mask.get());
       Run(editor, output);
       editor.Stop();
@@ -185,7 +186,7 @@ void ShellProcess::Connect(const char *name, ShellOutput &output) {
   DeleteReceiver();
   if (pipe.Open(name, ConnectAttempts) && StartReceiver(output))
     return;
-  Answer(output, "ERROR ", "Cannot connect to named pipe: ", name);
+  Answer(output, "ERROR ", "Cannot connect to named pipe: ", output.Quoted(name).c_str());
 }
 
 void ShellProcess::WaitForLastAnswers() {

@@ -376,13 +376,13 @@ void LineEditor::Complete(bool again) {
   if (candidates.empty())
     return;
   if (candidates.size() == 1) {
-    std::vector<Char> completed = terminal.Characters(candidates.front());
+    std::vector<Char> completed = Offered(candidates.front());
     completed.push_back(Char{" ", " ", 1});
     buffer.Replace(start, completed);
     return;
   }
   // The common prefix in whole characters, so that none is cut in two.
-  std::vector<Char> common = terminal.Characters(candidates.front());
+  std::vector<Char> common = Offered(candidates.front());
   for (const std::string &candidate : candidates) {
     const std::vector<Char> other = terminal.Characters(candidate);
     std::size_t same = 0;
@@ -403,7 +403,7 @@ std::string LineEditor::Listing(const std::vector<std::string> &candidates) cons
   std::vector<int> widths;
   for (const std::string &candidate : candidates) {
     int width = 0;
-    Glyphs(terminal.Characters(candidate), width);
+    Glyphs(Offered(candidate), width);
     widths.push_back(width);
     widest = std::max(widest, width);
   }
@@ -415,13 +415,28 @@ std::string LineEditor::Listing(const std::vector<std::string> &candidates) cons
   for (std::size_t row = 0; row < rows; ++row) {
     for (std::size_t i = row; i < candidates.size(); i += rows) {
       int width = 0;
-      out += Glyphs(terminal.Characters(candidates[i]), width);
+      out += Glyphs(Offered(candidates[i]), width);
       if (i + rows < candidates.size())
         out += std::string(static_cast<std::size_t>(cellWidth - widths[i]), ' ');
     }
     out += "\n";
   }
   return out;
+}
+
+std::vector<Char> LineEditor::Offered(const std::string &candidate) const {
+  std::vector<Char> chars = terminal.Characters(candidate);
+  if (names == nullptr)
+    return chars;
+  for (Char &c : chars) {
+    std::string shown;
+    const std::size_t columns = names->Quote(c.glyph.data(), c.glyph.size(), shown);
+    if (columns > 0) {
+      c.glyph = shown;
+      c.width = static_cast<int>(columns);
+    }
+  }
+  return chars;
 }
 
 std::string LineEditor::Row() {

@@ -7,6 +7,7 @@
 #include "LineView.h"
 #include "ScreenCompositor.h"
 #include "Terminal.h"
+#include "TextMask.h"
 
 #include <cstddef>
 #include <deque>
@@ -53,6 +54,11 @@ public:
   // input or a signal to end, which the next ReadLine acts on. Ctrl-Z
   // suspends at once.
   bool ReadAhead(int milliseconds);
+  // The names Tab offers (pipes that any local process may create) are
+  // shown in the mask's notation where they hold controls; what goes into
+  // the line is still the name's bytes. Without a mask they show as the
+  // terminal decodes them.
+  void QuoteNamesWith(const TextMask *mask) { names = mask; }
 
 private:
   enum Step { Going, Accepted, Ended };
@@ -68,6 +74,8 @@ private:
   // `again`: the Tab right after one that left several candidates.
   void Complete(bool again);
   std::string Listing(const std::vector<std::string> &candidates) const;
+  // The characters of a name Tab offers, as they are shown.
+  std::vector<Char> Offered(const std::string &candidate) const;
   // The bytes that draw the input row.
   std::string Row();
   void Draw();
@@ -90,6 +98,7 @@ private:
   // Events read and not yet acted on: the rest of a read, or keys read
   // ahead.
   std::deque<Terminal::Event> queued;
+  const TextMask *names = nullptr;
 
   std::size_t browsing = 0; // the history line shown; Size() for the new line
   CharString fresh;         // the new line while history is shown

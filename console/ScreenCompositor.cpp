@@ -120,7 +120,7 @@ bool ScreenCompositor::Show(const char *bytes, std::size_t length, bool continue
   }
   // With more to come at once the row stays off, so that a server sending
   // many short pieces costs one write and one redraw for all of them.
-  if (more)
+  if (more && pending.size() < maxPending)
     return !failed;
   return Send(std::string());
 }

@@ -55,6 +55,10 @@ public:
 
   bool Failed();
 
+  // Received text held back for more that comes at once is written when
+  // it reaches this much, so that the room it takes stays bounded.
+  static constexpr std::size_t maxPending = 16 * 1024;
+
 private:
   bool Show(const char *bytes, std::size_t length, bool continues, bool more);
   // Adds the bytes that put a text above the row to those pending; its

@@ -7,13 +7,17 @@
 
 // Makes the bytes a server sends safe to show on a terminal. Servers are not
 // trusted, so nothing they send may drive the terminal: text, LF, CR, TAB
-// and SGR sequences (ESC [ digits ; : m, colours and the like) pass; every
-// other control byte, the ESC of every other sequence and every byte that is
-// not text in the encoding is shown instead of obeyed, C0 and DEL as ^X,
-// the rest as <HH> per byte, in reverse video. The bytes after a masked ESC
-// are judged as text on their own, so that the output holds no ESC but the
-// server's SGRs and the mask's own ESC[0;7m, ESC[0m and the server's
-// attributes set again.
+// and the SGR sequences that set colours and text attributes pass (every
+// parameter one of 0-9, 21-29, 30-49 with 38 and 48 taking their 5;N and
+// 2;R;G;B forms, 53, 55, 58 (its forms too), 59, 90-97, 100-107, and at
+// most maxParameters of them); every other control byte, the ESC of every
+// other sequence and every byte that is not text in the encoding is shown
+// instead of obeyed, C0 and DEL as ^X, the rest as <HH> per byte, in
+// reverse video. The bytes after a masked ESC are judged as text on their
+// own, so that the output holds no ESC but the server's SGRs and the
+// mask's own: ESC[7m and ESC[27m around a masked run (the other way round
+// while the server has reverse video on), ESC[0m, and the server's SGRs
+// set again after a Pause.
 //
 // A character or an SGR cut between two Feeds is held and judged whole with
 // the next one: the output is the same however the bytes are split. Because
@@ -27,53 +31,99 @@ public:
   };
   // Whether a byte 0x80..0xFF is text in a single-byte encoding.
   using HighByteIsText = std::function<bool(unsigned char)>;
+  // Whether a byte 0x80..0xFF begins a character of two in a double-byte
+  // code page.
+  using IsLeadByte = std::function<bool(unsigned char)>;
+  // Whether a lead byte and the byte after it make one character of text.
+  using PairIsText = std::function<bool(unsigned char lead, unsigned char trail)>;
 
   // In single-byte mode `highByteIsText` is asked once for each byte
   // 0x80..0xFF here; in UTF-8 mode it is not used and may be empty.
   TextMask(bool utf8, const HighByteIsText &highByteIsText, Colours colours);
+  // A double-byte code page: `isLeadByte` and `highByteIsText` (for the
+  // bytes that lead nothing) are asked once for each byte 0x80..0xFF here,
+  // `pairIsText` for each lead byte that comes with a byte behind it.
+  TextMask(const HighByteIsText &highByteIsText, const IsLeadByte &isLeadByte,
+           PairIsText pairIsText, Colours colours);
 
   // Appends the shown form of the bytes to `out`; first the server's
-  // attributes again if a Pause took them off.
+  // attributes again if a Pause took them off. It appends at most
+  // MostShown(length) bytes, a Pause or an End behind it included.
   void Feed(const char *bytes, std::size_t length, std::string &out);
   // Appends what puts the terminal back to the default attributes, so that
-  // the program's own output is not in the server's colours; the next Feed
-  // sets them again. Whatever is held stays held.
+  // the program's own output is not in the server's colours: a reset of
+  // the mask's own whenever a server's SGR passed since the last, since a
+  // terminal may not have obeyed the server's own reset. The next Feed sets
+  // the attributes again. Whatever is held stays held.
   void Pause(std::string &out);
   // The text ends: what is held is judged as it stands, the attributes are
   // reset and forgotten, and the next Feed starts afresh.
   void End(std::string &out);
 
+  // Text of the program's that it did not write itself, such as a pipe's
+  // name: every byte that is not text is shown in the same notation, the
+  // ESC of an SGR too, and the attributes are the default again behind a
+  // masked run. Nothing is held and the state of Feed is left alone.
+  // Returns the columns the notation takes (0 when all is text).
+  std::size_t Quote(const char *bytes, std::size_t length, std::string &out) const;
+
   // The longest SGR that passes, ESC [ and m included; a longer one is
   // masked, so that a server cannot make the mask hold bytes back.
   static constexpr std::size_t maxSgr = 64;
+  // The most parameters an SGR that passes has, subparameters counted:
+  // terminals drop longer ones (the Linux console past 16), and a reset
+  // dropped would leave the server's attributes on.
+  static constexpr std::size_t maxParameters = 16;
   // Room for the server's attributes. When its SGRs since the last full
   // reset take more, the oldest whole ones are forgotten: the text after a
   // Pause may then miss one of the oldest attributes, which is harmless.
   static constexpr std::size_t maxAttributes = 256;
+  // The most a byte costs: a lone masked byte between text, ESC[7m <HH>
+  // ESC[27m.
+  static constexpr std::size_t maxPerByte = 13;
+  // The most a Feed with its Pause or End costs: the attributes set again,
+  // reverse video with them, and the reset; and the bytes held from before.
+  static constexpr std::size_t MostShown(std::size_t length) {
+    return maxPerByte * (length + maxSgr - 1) + maxAttributes + 8;
+  }
 
 private:
-  enum Class : unsigned char { Text, Caret, Hex, Escape, Lead2, Lead3, Lead4 };
+  // Lead2 to Lead4 last, so that one comparison finds a lead byte of UTF-8.
+  enum Class : unsigned char { Text, Caret, Hex, Escape, LeadPair, Lead2, Lead3, Lead4 };
 
   // Shows p[0..n) up to a character or an SGR that n cuts, unless
   // `complete`; returns the bytes shown, the rest to be held.
   std::size_t Scan(const char *p, std::size_t n, bool complete, std::string &out);
-  // The length of the UTF-8 character at p[0], a lead byte, when it is
-  // text; otherwise why not (TextMask.cpp).
+  // What an SGR's parameters do (TextMask.cpp).
+  struct Rendition;
+
+  // The length of the character at p[0], a lead byte, when it is text;
+  // otherwise why not (TextMask.cpp): UTF-8, and a double-byte code page's.
   int Utf8(const unsigned char *p, std::size_t n, bool complete) const;
-  // The length of the SGR at p[0] (an ESC): 0 when it is no SGR, -1 when
-  // n cuts it and it is not `complete`.
-  static long Sgr(const char *p, std::size_t n, bool complete);
-  void PassSgr(const char *p, std::size_t n, std::string &out);
+  int Pair(const unsigned char *p, std::size_t n, bool complete) const;
+  // The length of the SGR at p[0] (an ESC) when it passes, `rendition`
+  // what it does: 0 when it is no SGR or not one that passes, -1 when n
+  // cuts it and it is not `complete`.
+  static long Sgr(const char *p, std::size_t n, bool complete, Rendition &rendition);
+  // Judges the parameters p[0..n) of an SGR into `rendition`; whether it
+  // passes.
+  static bool Judge(const char *p, std::size_t n, Rendition &rendition);
+  void PassSgr(const char *p, std::size_t n, const Rendition &rendition, std::string &out);
   void MaskByte(unsigned char b, std::string &out);
   // Ends a reverse-video run, or sets the attributes a Pause took off.
   void Plain(std::string &out);
+  void Restore(std::string &out);
+  void Reset(std::string &out);
 
   Class classes[256];
+  PairIsText pairIsText;
   bool keepColours;
   char held[maxSgr];
   std::size_t heldLength = 0;
   // The server's SGRs since the last that reset all.
   std::string attributes;
+  bool reverse = false;   // the server's reverse video is on
+  bool applied = false;   // an SGR of the server's went out since our reset
   bool masking = false;   // a reverse-video run is open
   bool restoring = false; // Pause took the attributes off
 };

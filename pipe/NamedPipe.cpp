@@ -34,8 +34,10 @@ bool NamedPipe::Open(PString name, int attempts) {
       }
       break;
     }
-    HANDLE handle = api.CreateFileA(pipePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    // The server may learn who the client is, never act as it.
+    HANDLE handle = api.CreateFileA(
+        pipePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       DWORD error = api.GetLastError();
       api.CloseHandle(readEvent);

@@ -3,6 +3,9 @@
 set -euo pipefail
 packages=(g++ make cmake libgtest-dev socat tmux clang clang-format libclang-rt-14-dev
           g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64)
+# The locale sources and charmaps that the terminal tests build the
+# locales they need from (localedef).
+packages+=(locales)
 # The benchmark's count of system calls (skellan-bench --strace).
 packages+=(strace)
 # Packaging and its checks; a .NET peer for the tests.

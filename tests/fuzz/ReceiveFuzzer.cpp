@@ -7,7 +7,8 @@
 // the receiver must end when the server goes. When bit 2 of the input's
 // first byte is set, they are shown as on a terminal instead, through a mask
 // (TerminalTarget): bit 3 set for a single-byte code page rather than UTF-8,
-// bit 4 set for a console without colours.
+// bit 4 set for a console without colours, bit 5 set for the line editor's
+// drawing (with colours) rather than plain output.
 #include "Capture.h"
 #include "MaskModel.h"
 #include "NamedPipe.h"
@@ -184,11 +185,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
       new TerminalTarget(MaskModel::Windows1252, true),
       new TerminalTarget(nullptr, false),
       new TerminalTarget(MaskModel::Windows1252, false),
+      new TerminalTarget(nullptr, true, TerminalTarget::Editor),
+      new TerminalTarget(MaskModel::Windows1252, true, TerminalTarget::Editor),
   };
   static std::string expected, problem;
 
   const ServerScript script(data, size);
-  TerminalTarget *terminal = size > 0 && (data[0] & 4) ? terminals[(data[0] >> 3) & 3] : nullptr;
+  TerminalTarget *terminal = nullptr;
+  if (size > 0 && (data[0] & 4))
+    terminal = terminals[data[0] & 32 ? 4 + ((data[0] >> 3) & 1) : (data[0] >> 3) & 3];
   ReceivedOutput &output = terminal != nullptr ? static_cast<ReceivedOutput &>(*terminal) : console;
   if (terminal != nullptr)
     terminal->Start();

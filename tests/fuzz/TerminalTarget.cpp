@@ -7,44 +7,80 @@
 #include <cstring>
 
 namespace {
+// The input row as the line editor draws it: the prompt, a typed line, the
+// cursor put back.
+const char inputRow[] = "\r$ typed\x1b[K\r\x1b[7C";
+
 bool Say(std::string &problem, const std::string &what) {
   problem = what;
   return false;
 }
 } // namespace
 
-TerminalTarget::TerminalTarget(MaskModel::HighByteIsText highByteIsText, bool colours)
-    : colours(colours), stream(&written),
+TerminalTarget::TerminalTarget(MaskModel::HighByteIsText highByteIsText, bool colours, Road road)
+    : colours(colours), road(road), stream(&written),
       mask(highByteIsText == nullptr, highByteIsText,
            colours ? TextMask::KeepColours : TextMask::DropColours),
-      console(stream, "$ ", &mask), model(highByteIsText), terminal(highByteIsText, colours) {}
+      console(stream, "$ ", &mask), compositor(recorder), editorConsole(compositor, &mask),
+      model(highByteIsText), terminal(highByteIsText, colours, road == Editor) {}
 
 void TerminalTarget::Start() {
   written.text.clear();
   runs.clear();
+  if (road == Editor) {
+    recorder.written.clear();
+    compositor.DrawRow(inputRow, 7);
+  }
 }
 
 bool TerminalTarget::Show(const char *bytes, std::size_t length, unsigned flags) {
+  if (road == Editor)
+    return editorConsole.Show(bytes, length, flags);
   const std::size_t begin = written.text.size();
   const bool shown = console.Show(bytes, length, flags);
-  runs.push_back({begin, written.text.size(), flags});
+  runs.push_back({begin, written.text.size(), flags, length});
   return shown;
 }
 
 void TerminalTarget::Ended() {
+  if (road == Editor) {
+    editorConsole.Ended();
+    return;
+  }
   const std::size_t begin = written.text.size();
   console.Ended();
   // The console shows a rest as a piece of its own.
   if (written.text.size() > begin)
-    runs.push_back({begin, written.text.size(), OpensPiece | ClosesPiece | rest});
+    runs.push_back({begin, written.text.size(), OpensPiece | ClosesPiece | rest, 0});
+}
+
+bool TerminalTarget::CheckEditor(std::string &problem) {
+  terminal.Restart();
+  const std::string &out = recorder.written;
+  for (std::size_t at = 0;;) {
+    const std::size_t row = out.find(inputRow, at);
+    const std::size_t end = row == std::string::npos ? out.size() : row;
+    if (!terminal.Read(out.data() + at, end - at, shown, reversed, problem))
+      return Say(problem, "at byte " + std::to_string(at) + " of what the editor drew: " + problem);
+    if (!terminal.AtDefault())
+      return Say(problem, row == std::string::npos
+                              ? "the attributes are not the default after the last output"
+                              : "the input row drawn at byte " + std::to_string(row) +
+                                    " in the attributes the server set");
+    if (row == std::string::npos)
+      return true;
+    at = row + sizeof inputRow - 1;
+  }
 }
 
 bool TerminalTarget::Check(const ServerScript &script, const std::vector<bool> &sent,
                            std::string &problem) {
-  script.Texts(sent, text, ends);
-  terminal.Restart();
   shown.clear();
   reversed.clear();
+  if (road == Editor)
+    return CheckEditor(problem);
+  script.Texts(sent, text, ends);
+  terminal.Restart();
   const bool stream = script.IsByteType();
   std::size_t piece = 0;
   for (std::size_t r = 0; r < runs.size(); ++r) {
@@ -66,6 +102,14 @@ bool TerminalTarget::Check(const ServerScript &script, const std::vector<bool> &
         return fault("a piece that does not end with the prompt");
       length -= 2;
     }
+    // What a part of a run costs besides its bytes: the server's
+    // attributes set again, reverse video with them, the reset.
+    const std::size_t parts = run.received / ReceivedText::sliceLength + 1;
+    const std::size_t most =
+        16 * (run.received + TextMask::maxSgr) + parts * (TextMask::maxAttributes + 8);
+    if (length > most)
+      return fault("the mask wrote " + std::to_string(length) + " bytes for " +
+                   std::to_string(run.received) + " received");
     if (!terminal.Read(bytes, length, shown, reversed, problem))
       return fault(problem);
     // Where the shell writes next, in no colour of the server's.
@@ -109,10 +153,16 @@ bool TerminalTarget::Matches(std::size_t begin, std::size_t end, std::string &pr
   }
   if (!colours)
     return true;
-  for (std::size_t i = masked.find('\1'); i != std::string::npos; i = masked.find('\1', i + 1)) {
-    if (!reversed[i])
-      return Say(problem, "a masked byte shown without reverse video at byte " + std::to_string(i) +
-                              ": \"" + VisibleText(shown, i, 40) + "\"");
+  // A masked byte stands apart from the server's text in reverse video, or
+  // out of it where the server has reverse video on; text is as the server
+  // set it.
+  for (std::size_t i = 0; i < masked.size(); ++i) {
+    const bool isMasked = (masked[i] & MaskModel::Masked) != 0;
+    const bool serverReverse = (masked[i] & MaskModel::Reverse) != 0;
+    if ((reversed[i] != 0) != (isMasked != serverReverse))
+      return Say(problem, std::string(isMasked ? "a masked byte" : "text") + " shown " +
+                              (reversed[i] ? "in" : "out of") + " reverse video at byte " +
+                              std::to_string(i) + ": \"" + VisibleText(shown, i, 40) + "\"");
   }
   return true;
 }

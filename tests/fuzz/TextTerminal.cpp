@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include <vector>
+
 namespace {
-// How the mask sets its runs apart.
-const char reverseVideo[] = "\x1b[0;7m";
 
 bool Fault(std::string &problem, const char *what, std::size_t at, const unsigned char *p,
            std::size_t length) {
@@ -21,11 +21,11 @@ bool Fault(std::string &problem, const char *what, std::size_t at, const unsigne
 }
 } // namespace
 
-TextTerminal::TextTerminal(MaskModel::HighByteIsText highByteIsText, bool colours)
-    : highByteIsText(highByteIsText), colours(colours) {}
+TextTerminal::TextTerminal(MaskModel::HighByteIsText highByteIsText, bool colours, bool editor)
+    : highByteIsText(highByteIsText), colours(colours), editor(editor) {}
 
 void TextTerminal::Restart() {
-  atDefault = true;
+  attributes = false;
   reverse = false;
 }
 
@@ -43,18 +43,21 @@ bool TextTerminal::Read(const char *bytes, std::size_t length, std::string &show
     if (b == 0x1b) {
       if (!colours)
         return Fault(problem, "an ESC on a console without sequences", i, p, length);
+      const std::size_t own = editor ? EditorSequence(p + i, length - i) : 0;
+      if (own > 0) {
+        appendRun();
+        i += own;
+        run = i;
+        continue;
+      }
       std::size_t j = i + 2;
       while (j < length && ((p[j] >= '0' && p[j] <= '9') || p[j] == ';' || p[j] == ':'))
         ++j;
       if (i + 1 >= length || p[i + 1] != '[' || j >= length || p[j] != 'm')
         return Fault(problem, "an ESC that begins no whole SGR", i, p, length);
       appendRun();
-      // Every parameter 0 or empty: all attributes back to the default.
-      atDefault = true;
-      for (std::size_t k = i + 2; k < j; ++k)
-        atDefault = atDefault && (p[k] == '0' || p[k] == ';');
-      reverse = j + 1 - i == sizeof reverseVideo - 1 &&
-                std::memcmp(bytes + i, reverseVideo, sizeof reverseVideo - 1) == 0;
+      if (!Obey(p + i + 2, j - i - 2))
+        return Fault(problem, "an SGR that selects a font", i, p, length);
       i = j + 1;
       run = i;
       continue;
@@ -77,4 +80,55 @@ bool TextTerminal::Read(const char *bytes, std::size_t length, std::string &show
   }
   appendRun();
   return true;
+}
+
+bool TextTerminal::Obey(const unsigned char *p, std::size_t n) {
+  // Each value, and whether a ':' came before it.
+  std::vector<std::pair<unsigned, bool>> values{{0, false}};
+  for (std::size_t k = 0; k < n; ++k) {
+    if (p[k] == ';' || p[k] == ':')
+      values.push_back({0, p[k] == ':'});
+    else if (values.back().first < 1000)
+      values.back().first = values.back().first * 10 + (p[k] - '0');
+  }
+  if (values.size() > maxParameters)
+    return true;
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    const unsigned v = values[k].first;
+    if (v == 38 || v == 48 || v == 58) {
+      attributes = true;
+      // Its colour: the parts behind a ':', or 5;N or 2;R;G;B.
+      if (k + 1 < values.size() && values[k + 1].second) {
+        while (k + 1 < values.size() && values[k + 1].second)
+          ++k;
+      } else {
+        k += k + 1 < values.size() && values[k + 1].first == 5 ? 2 : 4;
+      }
+      continue;
+    }
+    if (v >= 10 && v <= 19)
+      return false;
+    if (v == 0)
+      attributes = false;
+    if (v == 7)
+      reverse = true;
+    else if (v == 0 || v == 27)
+      reverse = false;
+    else
+      attributes = true;
+  }
+  return true;
+}
+
+std::size_t TextTerminal::EditorSequence(const unsigned char *p, std::size_t n) const {
+  if (n >= 2 && (p[1] == '7' || p[1] == '8' || p[1] == 'D' || p[1] == 'M'))
+    return 2;
+  if (n < 3 || p[1] != '[')
+    return 0;
+  std::size_t j = 2;
+  while (j < n && p[j] >= '0' && p[j] <= '9')
+    ++j;
+  if (j < n && p[j] != 0 && std::strchr("ABCDHJK", p[j]) != nullptr)
+    return j + 1;
+  return 0;
 }

@@ -1,3 +1,4 @@
+#include "BuiltLocale.h"
 #include "EditorScreen.h"
 #include "PaintedRows.h"
 #include "TestPrograms.h"
@@ -12,6 +13,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <ostream>
 #include <sstream>
@@ -52,6 +55,19 @@ std::string SendText(const std::string &bytes) {
     } else {
       text += c;
     }
+  }
+  return text;
+}
+
+// The bytes written to a terminal, SGRs taken out.
+std::string StripSgr(const std::string &written) {
+  std::string text;
+  for (std::size_t i = 0; i < written.size(); ++i) {
+    const std::size_t end = written.find_first_not_of("0123456789;:", i + 2);
+    if (written.compare(i, 2, "\x1b[") == 0 && end != std::string::npos && written[end] == 'm')
+      i = end;
+    else
+      text += written[i];
   }
   return text;
 }
@@ -111,8 +127,7 @@ protected:
       options.push_back(SendText(row.sent + "\n"));
     }
     server = std::make_unique<TestServer>(options);
-    const std::string client =
-        Editor() ? "LC_ALL=C.UTF-8 exec \"$@\"" : "cat | LC_ALL=C.UTF-8 \"$@\"";
+    const std::string client = Editor() ? locale + " exec \"$@\"" : "cat | " + locale + " \"$@\"";
     terminal =
         std::make_unique<TmuxTerminal>(testprograms::TerminalClient(client), kColumns, kRows);
     screen = std::make_unique<EditorScreen>(*terminal);
@@ -143,6 +158,8 @@ protected:
   std::unique_ptr<EditorScreen> screen;
   // The terminal's state once the client is up, before it connects.
   std::string before;
+  // The client's locale, as variables for the shell.
+  std::string locale = "LC_ALL=C.UTF-8";
 };
 
 // Sequences and control bytes of every kind a terminal obeys, each row
@@ -214,6 +231,9 @@ TEST_P(TerminalMask, ColoursStayOnTheServersTextAlone) {
       {"\x1b[34mblue\ablue \x1b[44mon blue\x1b[49m \x1b[2Jstill blue\x1b[0m",
        "blue^Gblue on blue ^[[2Jstill blue"},
       bells,
+      // In the server's reverse video a masked byte stands apart the other
+      // way; a font is no attribute and shows as text.
+      {"\x1b[7mreversed\a\x1b[11mfont\x1b[10m\x1b[0m", "reversed^G^[[11mfont^[[10m"},
       // No reset: a stream's text goes on in magenta.
       {"\x1b[35mmagenta, never reset", "magenta, never reset"},
   };
@@ -233,15 +253,16 @@ TEST_P(TerminalMask, ColoursStayOnTheServersTextAlone) {
   ASSERT_TRUE(screen->WaitForScreen(shown, 2));
 
   // The client's own rows, the prompt and the typed lines wear nothing;
-  // a masked byte is in reverse video, the server's colours set again
-  // behind it.
+  // a masked byte is in reverse video over the server's colours, which go
+  // on behind it.
   const std::vector<std::string> painted{
       Connect(),
       "OK Connected",
       "$ go",
       "plain {31:red} {1;32:bold green}{32: green}",
-      "{34:blue}{7:^G}{34:blue }{34;44:on blue}{34: }{7:^[}{34:[2Jstill blue}",
+      "{34:blue}{7;34:^G}{34:blue }{34;44:on blue}{34: }{7;34:^[}{34:[2Jstill blue}",
       paintedBells,
+      "{7:reversed}^G^[{7:[11mfont}^[{7:[10m}",
       "{35:magenta, never reset}",
       "$ more",
       GetParam().byteType ? "{35:more}" : "more",
@@ -284,10 +305,116 @@ TEST_P(TerminalMask, BytesThatAreNoTextShowAsHexAndCharactersAsText) {
   EXPECT_EQ(Received(*server, 2), (Messages{"go\\n", "after\\n"}));
 }
 
+// KOI8-R makes letters of the bytes 0x80..0x9F, which the Linux console
+// and xterm in 8-bit mode take for C1 controls (0x9B a CSI, 0x9D an OSC):
+// none of them may reach the terminal raw, whatever the locale says, while
+// the locale's letters do.
+TEST_P(TerminalMask, InAnEightBitLocaleNoC1ByteReachesTheTerminal) {
+  const BuiltLocale koi8r("ru_RU", "KOI8-R", "ru_RU.KOI8-R");
+  ASSERT_TRUE(koi8r.Built()) << koi8r.Report();
+  locale = koi8r.Environment();
+  std::string c1, c1Shown;
+  for (int byte = 0x80; byte < 0xa0; ++byte) {
+    char hex[5];
+    std::snprintf(hex, sizeof hex, "<%02X>", byte);
+    c1 += static_cast<char>(byte);
+    c1Shown += hex;
+  }
+  // "Privet" in KOI8-R, 0xC0 and up.
+  const std::string letters = "\xf0\xd2\xc9\xd7\xc5\xd4";
+  const std::vector<Row> rows{{"\x9b"
+                               "2J\x9d"
+                               "0;T\x9c " +
+                                   letters,
+                               ""},
+                              {c1 + " end", ""}};
+  ASSERT_NO_FATAL_FAILURE(Start({"--on-message"}, rows));
+  const std::string copy = koi8r.Path() + "/terminal";
+  terminal->CopyOutputTo(copy);
+  terminal->TypeLine("go");
+
+  std::string written;
+  const auto deadline = std::chrono::steady_clock::now() + ChildProcess::kDefaultTimeout;
+  while (StripSgr(written).find(c1Shown + " end") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::ifstream file(copy, std::ios::binary);
+    written.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+  const std::string shown = StripSgr(written);
+  EXPECT_NE(shown.find("<9B>2J<9D>0;T<9C> " + letters), std::string::npos) << shown;
+  EXPECT_NE(shown.find(c1Shown + " end"), std::string::npos) << shown;
+  for (std::size_t i = 0; i < written.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(written[i]);
+    EXPECT_FALSE(byte >= 0x80 && byte < 0xa0) << "a raw C1 byte at " << i;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryRoad, TerminalMask,
                          testing::Values(Way{Road::Editor, false}, Way{Road::Editor, true},
                                          Way{Road::Piped, false}, Way{Road::Piped, true}),
                          Name);
+
+// Any local process can name a pipe, controls and all. Tab lists such
+// names and completes one without the terminal obeying them, and what is
+// connected to is the name chosen.
+TEST(TerminalNames, PipeNamesWithControlsShowMaskedWhenTabListsThem) {
+  if (TmuxTerminal::Program().empty())
+    GTEST_SKIP() << "tmux is not installed";
+  const std::string stem = TestServer::UniqueName();
+  TestServer title({}, stem + "\x1b]2;owned\a");
+  TestServer clear({}, stem + "\x1b[2J");
+  TmuxTerminal terminal(testprograms::TerminalClient("LC_ALL=C.UTF-8 exec \"$@\""), kColumns,
+                        kRows);
+  EditorScreen screen(terminal);
+  terminal.SetOption("allow-rename", "on");
+  terminal.RenameWindow("operator");
+  ASSERT_TRUE(screen.WaitForInput("$", 2));
+  const std::string before = terminal.Format(kTerminalState);
+  terminal.TypeLine("connect " + stem);
+  const std::vector<std::string> failed{"$ connect " + stem,
+                                        "ERROR Cannot connect to named pipe: " + stem};
+  ASSERT_TRUE(screen.WaitForScreen({failed[0], failed[1], "$"}, 2));
+
+  terminal.Type("connect " + stem);
+  terminal.Press({"Tab"});
+  const std::string common = "$ connect " + stem + "^[";
+  ASSERT_TRUE(screen.WaitForInput(common, static_cast<int>(common.size())));
+  terminal.Press({"Tab"});
+  // Each column as wide as the widest name shows, and two blanks.
+  const std::string listed = stem + "^[[2J" + std::string(9, ' ') + stem + "^[]2;owned^G";
+  ASSERT_TRUE(screen.WaitForScreen({failed[0], failed[1], listed, common},
+                                   static_cast<int>(common.size())));
+  EXPECT_EQ(terminal.Format(kTerminalState), before);
+
+  terminal.Type("]");
+  terminal.Press({"Tab"});
+  const std::string completed = "$ connect " + stem + "^[]2;owned^G";
+  ASSERT_TRUE(screen.WaitForInput(completed, static_cast<int>(completed.size()) + 1));
+  terminal.Press({"Enter"});
+  EXPECT_TRUE(
+      screen.WaitForScreen({failed[0], failed[1], listed, completed, "OK Connected", "$"}, 2));
+  EXPECT_TRUE(title.WaitForLog("connect 1"));
+  EXPECT_EQ(clear.CountLog("connect"), 0u);
+  EXPECT_EQ(terminal.Format(kTerminalState), before);
+}
+
+// A name the shell echoes in a reply shows its controls too.
+TEST(TerminalNames, ANameInAReplyShowsItsControls) {
+  if (TmuxTerminal::Program().empty())
+    GTEST_SKIP() << "tmux is not installed";
+  TmuxTerminal terminal(
+      testprograms::TerminalClient(
+          "{ printf 'connect no\\033]2;owned\\007such\\033[2J\\n'; exec cat; } | \"$@\""),
+      kColumns, kRows);
+  EditorScreen screen(terminal);
+  terminal.SetOption("allow-rename", "on");
+  terminal.RenameWindow("operator");
+  const std::string before = terminal.Format(kTerminalState);
+  // Plain output: the reply is written behind the prompt.
+  EXPECT_TRUE(screen.WaitForRow("$ ERROR Cannot connect to named pipe: no^[]2;owned^Gsuch^[[2J"));
+  EXPECT_EQ(terminal.Format(kTerminalState), before);
+}
 
 // Waits until tmux makes `value` of the format.
 testing::AssertionResult WaitForFormat(TmuxTerminal &terminal, const std::string &format,

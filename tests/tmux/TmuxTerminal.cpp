@@ -156,6 +156,10 @@ void TmuxTerminal::RenameWindow(const std::string &name) {
 
 std::string TmuxTerminal::Buffers() { return Tmux({"list-buffers"}); }
 
+void TmuxTerminal::CopyOutputTo(const std::string &path) {
+  Tmux({"pipe-pane", "-O", "-t", kSession, "exec cat >>" + path});
+}
+
 std::string TmuxTerminal::Trimmed(const std::string &row) {
   const std::size_t end = row.find_last_not_of(' ');
   return end == std::string::npos ? std::string() : row.substr(0, end + 1);

@@ -61,6 +61,10 @@ public:
   // tmux's paste buffers, as list-buffers prints them; "" while there are
   // none.
   std::string Buffers();
+  // From now on, appends every byte the program writes to the terminal,
+  // as it writes it, to the file at `path`, which must need no quoting in
+  // a shell.
+  void CopyOutputTo(const std::string &path);
 
   // A row with the blanks at its end dropped.
   static std::string Trimmed(const std::string &row);

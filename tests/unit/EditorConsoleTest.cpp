@@ -80,4 +80,46 @@ TEST(EditorConsoleTest, AMaskedServerKeepsItsColoursToItselfAndDrivesNothing) {
   EXPECT_EQ(terminal.screen.Coloured(), "red still^[[2J^[]2;t^G");
   EXPECT_TRUE(terminal.screen.Unknown().empty()) << terminal.screen.Unknown().front();
 }
+
+// A piece of many masked bytes reaches the terminal in writes that stay
+// within the 64 KiB the client holds, and the input row is drawn between
+// them in the terminal's own attributes.
+TEST(EditorConsoleTest, AMaskedPieceTakesBoundedWritesAndLeavesTheRowUncoloured) {
+  ScriptedTerminal terminal(80, 8);
+  ScreenCompositor screen(terminal);
+  NoCompletion completer;
+  LineEditor editor(terminal, screen, completer, "$ ");
+  TextMask mask(true, nullptr, TextMask::KeepColours);
+  EditorConsole console(screen, &mask);
+  std::string piece = "\x1b[31m";
+  while (piece.size() < 40 * 1024)
+    piece += "\ax";
+  piece += "\n";
+  const unsigned whole = EditorConsole::OpensPiece | EditorConsole::ClosesPiece;
+  ASSERT_TRUE(editor.Start());
+  terminal.Type("typ");
+  terminal.During([&] {
+    console.Show(piece.data(), piece.size(), whole | EditorConsole::MoreFollows);
+    console.Show("last\n", 5, whole);
+  });
+  terminal.Type("\r");
+  std::string line;
+  EXPECT_EQ(editor.ReadLine(line), LineEditor::GotLine);
+  editor.Stop();
+
+  std::size_t total = 0;
+  for (const std::string &write : terminal.writes) {
+    EXPECT_LE(write.size(), 64u * 1024);
+    total += write.size();
+  }
+  EXPECT_LE(total, 16 * piece.size());
+  const std::string picture = terminal.screen.Picture();
+  const std::vector<std::string> rows = terminal.screen.Rows();
+  ASSERT_GE(rows.size(), 3u) << picture;
+  EXPECT_EQ(rows[rows.size() - 3], "last") << picture;
+  EXPECT_EQ(rows[rows.size() - 2], "$ typ") << picture;
+  EXPECT_EQ(terminal.screen.Coloured().find('$'), std::string::npos)
+      << "the prompt was drawn in the server's colour";
+  EXPECT_TRUE(terminal.screen.Unknown().empty()) << terminal.screen.Unknown().front();
+}
 } // namespace

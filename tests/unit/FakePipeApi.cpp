@@ -83,6 +83,11 @@ DWORD FakePipeApi::LastReadMode() {
   return lastReadMode;
 }
 
+FakePipeApi::OpenArguments FakePipeApi::LastOpen() {
+  std::lock_guard<std::mutex> lock(mutex);
+  return lastOpen;
+}
+
 bool FakePipeApi::WaitForPendingRead() {
   std::unique_lock<std::mutex> lock(mutex);
   return changed.wait_for(lock, std::chrono::seconds(1), [this] { return readPending; });
@@ -143,11 +148,12 @@ HANDLE WINAPI FakePipeApi::CreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCST
   return current->NewHandle();
 }
 
-HANDLE WINAPI FakePipeApi::CreateFileA(LPCSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
-                                       DWORD, HANDLE) {
+HANDLE WINAPI FakePipeApi::CreateFileA(LPCSTR path, DWORD access, DWORD shareMode,
+                                       LPSECURITY_ATTRIBUTES, DWORD creation, DWORD flags, HANDLE) {
   std::lock_guard<std::mutex> lock(current->mutex);
   ++current->calls["CreateFileA"];
   current->lastPath = path;
+  current->lastOpen = {access, shareMode, creation, flags};
   if (!current->createFileResults.empty()) {
     Result result = current->createFileResults.front();
     current->createFileResults.pop_front();

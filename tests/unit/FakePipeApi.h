@@ -48,6 +48,11 @@ public:
   int OpenHandles();
   bool UsedReleasedHandle();
   DWORD LastReadMode();
+  // The access, share mode, creation and flags of the last CreateFileA.
+  struct OpenArguments {
+    DWORD access, shareMode, creation, flags;
+  };
+  OpenArguments LastOpen();
   // Blocks (up to a second) until a read is pending; false if none came.
   bool WaitForPendingRead();
   // The server takes the pending write: it completes, and counts as written.
@@ -91,6 +96,7 @@ private:
   std::set<HANDLE> open;
   std::string lastPath;
   DWORD lastReadMode = 0xffffffffu;
+  OpenArguments lastOpen{};
   bool failCreateEvent = false;
   bool usedReleased = false;
   bool readPending = false;

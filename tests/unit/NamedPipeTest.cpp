@@ -28,6 +28,18 @@ TEST_F(NamedPipeTest, OpensInMessageModeAndNamesThePipe) {
   EXPECT_EQ(fake.OpenHandles(), 3); // the pipe and its two events
 }
 
+// The server may learn who the client is (identification), never act as
+// the operator with the client's rights (impersonation).
+TEST_F(NamedPipeTest, OpensForOverlappedIoOfferingIdentificationOnly) {
+  ASSERT_TRUE(pipe.Open("abc", 3));
+  const FakePipeApi::OpenArguments open = fake.LastOpen();
+  EXPECT_EQ(open.access, static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE));
+  EXPECT_EQ(open.shareMode, 0u);
+  EXPECT_EQ(open.creation, static_cast<DWORD>(OPEN_EXISTING));
+  EXPECT_EQ(open.flags, static_cast<DWORD>(FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT |
+                                           SECURITY_IDENTIFICATION));
+}
+
 TEST_F(NamedPipeTest, EmptyNameOrNoAttemptsKeepsTheChannelAsItStands) {
   EXPECT_FALSE(pipe.Open("", 3));
   EXPECT_FALSE(pipe.Open("abc", 0));

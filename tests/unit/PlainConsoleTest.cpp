@@ -19,6 +19,7 @@
 #include <streambuf>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 // A stream buffer without a buffer of its own: every byte comes to xsputn.
@@ -166,6 +167,57 @@ TEST(PlainConsoleTest, OnATerminalTheServersTextIsMaskedAndThePromptWearsNoColou
   EXPECT_TRUE(show("\xe6\x97", read));
   console.Ended();
   EXPECT_EQ(WithoutSgr(stream.str()), "\r$ \r<E6><97>$ ");
+}
+
+// A name in a reply (a pipe's, which any local process may choose) shows
+// its controls on a terminal; elsewhere the bytes go out as they are.
+TEST(PlainConsoleTest, ANameInAReplyShowsItsControlsOnATerminal) {
+  std::ostringstream stream;
+  TextMask mask(true, nullptr, TextMask::KeepColours);
+  const PlainConsole terminal(stream, "$ ", &mask);
+  EXPECT_EQ(terminal.Quoted("a\x1b]2;t\x07"), "a\x1b[7m^[\x1b[27m]2;t\x1b[7m^G\x1b[27m");
+  const PlainConsole plain(stream, "$ ");
+  EXPECT_EQ(plain.Quoted("a\x1b]2;t\x07"), "a\x1b]2;t\x07");
+}
+
+// A stream buffer that keeps each write apart.
+class WriteLog : public UnbufferedConsole {
+public:
+  std::vector<std::string> writes;
+
+protected:
+  std::streamsize xsputn(const char *bytes, std::streamsize count) override {
+    writes.emplace_back(bytes, static_cast<std::size_t>(count));
+    return count;
+  }
+};
+
+// However many bytes are masked, what masking makes of a piece goes out a
+// bounded part at a time, so that the console never holds much of it, and
+// the piece is still framed once and shown whole.
+TEST(PlainConsoleTest, AMaskedPieceGoesOutInBoundedPartsAndWhole) {
+  WriteLog log;
+  std::ostream stream(&log);
+  TextMask mask(true, nullptr, TextMask::KeepColours);
+  PlainConsole console(stream, "$ ", &mask);
+  std::string piece, shown;
+  while (piece.size() + 11 <= TextMask::maxAttributes)
+    piece += "\x1b[38;5;100m";
+  while (piece.size() < 60 * 1024) {
+    piece += "\ax";
+    shown += "^Gx";
+  }
+  EXPECT_TRUE(console.Show(piece.data(), piece.size(),
+                           PlainConsole::OpensPiece | PlainConsole::ClosesPiece));
+  std::string written;
+  for (const std::string &write : log.writes) {
+    EXPECT_LE(write.size(), TextMask::MostShown(ReceivedText::sliceLength));
+    written += write;
+  }
+  EXPECT_GT(log.writes.size(), 2u);
+  EXPECT_EQ(WithoutSgr(written), "\r" + shown + "$ ");
+  EXPECT_LE(written.size(), 16 * piece.size());
+  EXPECT_EQ(written.substr(written.size() - 6), "\x1b[0m$ ");
 }
 
 // A console whose writes or flushes stop at a gate until the test opens

@@ -191,6 +191,33 @@ TEST_F(LineEditorTest, TabCompletesACommonPrefixAndASecondTabLists) {
     EXPECT_EQ(terminal.writes[i].find("pipe-alpha"), std::string::npos);
 }
 
+// Any local process may name a pipe: Tab shows the controls of a name in
+// the mask's notation, in the listing and in the line, and the line sent
+// holds the name's own bytes.
+TEST_F(LineEditorTest, NamesWithControlsAreShownMaskedAndSentAsTheyAre) {
+  const TextMask mask(true, nullptr, TextMask::KeepColours);
+  editor.QuoteNamesWith(&mask);
+  completer.words = {"p\x1b]2;owned\x07", "p\x1b[2J"};
+  const std::size_t before = terminal.writes.size();
+  terminal.Type("connect p\t\t" + Ctrl('U') + "\r");
+  EXPECT_EQ(Line(), "");
+  std::string listed;
+  for (std::size_t i = before; i < terminal.writes.size(); ++i)
+    listed += terminal.writes[i];
+  // Each column as wide as what shows of the widest name.
+  EXPECT_NE(listed.find("p\x1b[7m^[\x1b[27m]2;owned\x1b[7m^G\x1b[27m  p\x1b[7m^[\x1b[27m[2J\n"),
+            std::string::npos)
+      << listed;
+  EXPECT_EQ(terminal.screen.Row(terminal.screen.CursorRow() - 2), "p^[]2;owned^G  p^[[2J")
+      << Picture();
+
+  EXPECT_EQ(Edit("connect p\t[\t"), "connect p\x1b[2J ");
+  EXPECT_EQ(terminal.screen.Row(terminal.screen.CursorRow() - 1), "$ connect p^[[2J") << Picture();
+  EXPECT_EQ(terminal.screen.Coloured().find_first_not_of("^[G"), std::string::npos)
+      << "only the notation is in reverse video: " << terminal.screen.Coloured();
+  EXPECT_EQ(terminal.screen.CursorColumn(), 0);
+}
+
 TEST_F(LineEditorTest, ListingFillsColumnsDownFirst) {
   completer.words = {"a1", "a2",  "a3",  "a4",  "a5",  "a6",  "a7",  "a8",
                      "a9", "a10", "a11", "a12", "a13", "a14", "a15", "a16"};

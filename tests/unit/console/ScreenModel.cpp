@@ -132,6 +132,11 @@ std::size_t ScreenModel::Escape(const std::string &bytes, std::size_t at) {
     // starts afresh.
     if (parameters.find_first_not_of("0;") == std::string::npos)
       rendition.clear();
+    else if (parameters == "27" &&
+             (rendition == "7" ||
+              (rendition.size() >= 2 && rendition.compare(rendition.size() - 2, 2, ";7") == 0)))
+      // Reverse video off undoes the reverse video set last.
+      rendition.erase(rendition.size() - (rendition == "7" ? 1 : 2));
     else if (parameters[0] == '0' || parameters[0] == ';')
       rendition = parameters;
     else
