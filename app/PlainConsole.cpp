@@ -1,95 +1,97 @@
 #include "PlainConsole.h"
 
-#include "PConsole.h"
-
 #include <ostream>
 
 PlainConsole::PlainConsole(std::ostream &stream, const std::string &prompt, TextMask *mask)
     : stream(stream), prompt("\r" + prompt), text(mask) {}
 
 bool PlainConsole::Prompt() {
-  {
-    std::lock_guard<std::mutex> lock(box);
-    if (refused) {
-      refused = false;
-      return false;
-    }
-    if (!promptLeft) {
-      // Tried under the box's lock: a holder that this try finds looks in
-      // the box after its turn, which it cannot do before the prompt is in.
-      PConsole::Hold turn(std::try_to_lock);
-      if (!turn.Owns()) {
-        promptLeft = true;
-        return true;
-      }
-    }
+  if (refused.exchange(false))
+    return false;
+  // One owed already: this one waits for the stream, as a write does, so
+  // that a stuck stream still stops the shell.
+  if (promptOwed.exchange(true)) {
+    std::lock_guard<std::mutex> lock(streamMutex);
+    stream.write(prompt.data(), static_cast<std::streamsize>(prompt.size()));
+    stream.flush();
+    return stream.good();
   }
-  return Reply(prompt.data(), prompt.size());
+  // Owed first, then tried: a writer that this try finds looks for an owed
+  // prompt once it lets go, which is after the prompt is owed.
+  std::unique_lock<std::mutex> lock(streamMutex, std::try_to_lock);
+  if (!lock.owns_lock())
+    return true;
+  if (promptOwed.exchange(false))
+    stream.write(prompt.data(), static_cast<std::streamsize>(prompt.size()));
+  stream.flush();
+  return stream.good();
 }
 
 bool PlainConsole::Reply(const char *bytes, std::size_t length) {
-  const bool written = PConsole::Write(stream, bytes, length);
-  WriteLeft();
+  bool written;
+  {
+    std::lock_guard<std::mutex> lock(streamMutex);
+    stream.write(bytes, static_cast<std::streamsize>(length));
+    written = EndWriting(true);
+  }
+  PayOwedPrompt();
   return written;
 }
 
 std::string PlainConsole::Quoted(const char *name) const { return text.Quoted(name); }
 
-bool PlainConsole::Show(const char *bytes, std::size_t length, unsigned flags) {
-  text.Take(bytes, length, flags);
-  return Frame(flags);
+bool PlainConsole::Show(const Piece *pieces, std::size_t count) {
+  bool shown;
+  {
+    std::lock_guard<std::mutex> lock(streamMutex);
+    for (std::size_t i = 0; i < count; ++i) {
+      const Piece &piece = pieces[i];
+      text.Take(piece.bytes, piece.length, piece.ends && !piece.cut);
+      Frame(piece.starts, piece.ends);
+    }
+    shown = EndWriting(true);
+  }
+  PayOwedPrompt();
+  return shown;
 }
 
 void PlainConsole::Ended() {
   // What the mask held, a stream's text cut short, shows as a piece.
-  if (text.TakeRest())
-    Frame(OpensPiece | ClosesPiece);
+  if (!text.TakeRest())
+    return;
+  {
+    std::lock_guard<std::mutex> lock(streamMutex);
+    Frame(true, true);
+    EndWriting(true);
+  }
+  PayOwedPrompt();
 }
 
-bool PlainConsole::Frame(unsigned flags) {
-  bool shown;
-  {
-    PConsole::Hold turn;
-    if (flags & OpensPiece)
-      stream.put('\r');
-    // Part by part, so that no more than a part is held for the stream.
-    for (std::string_view part; text.Next(part);)
-      stream.write(part.data(), static_cast<std::streamsize>(part.size()));
-    if (flags & ClosesPiece)
-      stream.write(prompt.data() + 1, static_cast<std::streamsize>(prompt.size() - 1));
-    shown = EndTurn(!(flags & MoreFollows));
-  }
-  WriteLeft();
-  return shown;
+void PlainConsole::Frame(bool starts, bool ends) {
+  if (starts)
+    stream.put('\r');
+  // Part by part, so that no more than a part is held for the stream.
+  for (std::string_view part; text.Next(part);)
+    stream.write(part.data(), static_cast<std::streamsize>(part.size()));
+  if (ends)
+    stream.write(prompt.data() + 1, static_cast<std::streamsize>(prompt.size() - 1));
 }
 
-bool PlainConsole::EndTurn(bool flush) {
-  bool left;
-  {
-    std::lock_guard<std::mutex> lock(box);
-    left = promptLeft;
-    promptLeft = false;
-  }
-  if (left)
+bool PlainConsole::EndWriting(bool flush) {
+  const bool owed = promptOwed.exchange(false);
+  if (owed)
     stream.write(prompt.data(), static_cast<std::streamsize>(prompt.size()));
-  if (flush || left)
+  if (flush || owed)
     stream.flush();
   const bool good = stream.good();
-  if (left && !good) {
-    std::lock_guard<std::mutex> lock(box);
+  if (owed && !good)
     refused = true;
-  }
   return good;
 }
 
-void PlainConsole::WriteLeft() {
-  for (;;) {
-    {
-      std::lock_guard<std::mutex> lock(box);
-      if (!promptLeft)
-        return;
-    }
-    PConsole::Hold turn;
-    EndTurn(false);
+void PlainConsole::PayOwedPrompt() {
+  while (promptOwed) {
+    std::lock_guard<std::mutex> lock(streamMutex);
+    EndWriting(false);
   }
 }

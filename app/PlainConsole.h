@@ -4,50 +4,48 @@
 #include "ReceivedText.h"
 #include "ShellOutput.h"
 
+#include <atomic>
 #include <iosfwd>
 #include <mutex>
 #include <string>
-#include <string_view>
 
 // The shell's output on a plain stream: every piece the server sends goes
 // out after a carriage return and before a fresh prompt, so that it
 // replaces the prompt line. The pieces of one read share a flush, and the
-// shell posts its prompt instead of waiting for the console: while the
-// receiver writes, the prompt is left for it to write behind its piece, so
-// the shell reads and sends the next line meanwhile. Writers take the
-// process-wide console turn.
+// shell posts its prompt instead of waiting for the stream: while the
+// receiver writes, the prompt is owed and the receiver writes it behind
+// its piece, so the shell reads and sends the next line meanwhile. The
+// shell and the receiver write the stream one at a time.
 class PlainConsole : public ShellOutput {
 public:
   // With a mask, what the server sends is shown in its form (ReceivedText).
   PlainConsole(std::ostream &stream, const std::string &prompt, TextMask *mask = nullptr);
 
   // Writes a carriage return and the prompt; while the receiver writes,
-  // leaves them for it and returns at once. Only one prompt is left at a
-  // time. False when the stream refused it or the one left before.
+  // leaves them owed to it and returns at once. Only one prompt is owed at
+  // a time. False when the stream refused it or the one owed before.
   bool Prompt();
   bool Reply(const char *bytes, std::size_t length) override;
   std::string Quoted(const char *text) const override;
-  bool Show(const char *bytes, std::size_t length, unsigned flags) override;
+  bool Show(const Piece *pieces, std::size_t count) override;
   void Ended() override;
 
 private:
-  // Writes what `text` has taken, as the flags frame it.
-  bool Frame(unsigned flags);
-  // In the turn: writes a prompt left behind what the holder wrote, and
-  // flushes when told to or when it wrote one.
-  bool EndTurn(bool flush);
-  // Out of the turn: writes a prompt left while the turn was taken.
-  void WriteLeft();
+  // Writes what ReceivedText gives of the run taken, framed as a piece.
+  void Frame(bool starts, bool ends);
+  // With the stream's lock: writes an owed prompt, and flushes when told
+  // to or when it wrote one; whether the stream took everything.
+  bool EndWriting(bool flush);
+  // Without the lock: writes a prompt owed while the lock was taken.
+  void PayOwedPrompt();
 
   std::ostream &stream;
   const std::string prompt; // the carriage return and the prompt
   ReceivedText text;
-  // A prompt left for the holder of the turn, and whether the stream
-  // refused one, until the poster hears of it. The turn's holder takes
-  // this lock, never the other way round but to try the turn.
-  std::mutex box;
-  bool promptLeft = false;
-  bool refused = false;
+  std::mutex streamMutex;
+  std::atomic<bool> promptOwed{false};
+  // The stream refused an owed prompt, until the shell hears of it.
+  std::atomic<bool> refused{false};
 };
 
 #endif

@@ -1,6 +1,5 @@
 #include "ReceivedText.h"
 
-#include "ReceivedOutput.h"
 #include "TextMask.h"
 
 #include <algorithm>
@@ -12,10 +11,10 @@ static_assert(2 * TextMask::MostShown(ReceivedText::sliceLength) <= 64 * 1024);
 
 ReceivedText::ReceivedText(TextMask *mask) : mask(mask) {}
 
-void ReceivedText::Take(const char *runBytes, std::size_t length, unsigned runFlags) {
+void ReceivedText::Take(const char *runBytes, std::size_t length, bool runEndsText) {
   bytes = runBytes;
   remaining = length;
-  flags = runFlags;
+  endsText = runEndsText;
   given = false;
   rest = false;
 }
@@ -46,8 +45,7 @@ bool ReceivedText::Next(std::string_view &part) {
   mask->Feed(bytes, slice, masked);
   bytes += slice;
   remaining -= slice;
-  if (remaining == 0 && (flags & ReceivedOutput::ClosesPiece) &&
-      !(flags & ReceivedOutput::FromStream))
+  if (remaining == 0 && endsText)
     mask->End(masked);
   else
     mask->Pause(masked);

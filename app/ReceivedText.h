@@ -21,9 +21,10 @@ public:
   // Without a mask, every byte is shown as it is.
   explicit ReceivedText(TextMask *mask);
 
-  // Takes a run of received bytes with the receiver's flags; Next gives
-  // what to show of it. The bytes must stay until Next has given it all.
-  void Take(const char *bytes, std::size_t length, unsigned flags);
+  // Takes a run of received bytes; Next gives what to show of it. With
+  // `endsText` the run ends a message's piece; otherwise its text may go on
+  // in the next run. The bytes must stay until Next has given it all.
+  void Take(const char *bytes, std::size_t length, bool endsText);
   // The end of the connection: what the mask still held is to be shown as
   // it stands. False when nothing is left, and Next gives nothing.
   bool TakeRest();
@@ -44,7 +45,7 @@ private:
   TextMask *mask;
   const char *bytes = nullptr;
   std::size_t remaining = 0;
-  unsigned flags = 0;
+  bool endsText = false;
   bool given = true;  // the run's last part was given
   bool rest = false;  // the run is what the mask held at the end
   std::string masked; // kept from part to part, so that its room stays

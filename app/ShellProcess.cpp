@@ -4,7 +4,6 @@
 #include "EditorConsole.h"
 #include "LineEditor.h"
 #include "LineTokenizer.h"
-#include "PConsole.h"
 #include "PlainConsole.h"
 #include "ScreenCompositor.h"
 #include "ShellCompleter.h"
@@ -196,16 +195,13 @@ void ShellProcess::WaitForLastAnswers() {
 }
 
 bool ShellProcess::StartReceiver(ShellOutput &output) {
-  {
-    // A server may greet at once: the receiver waits for the console's
-    // turn until the reply is out, so the reply comes before anything it
-    // shows.
-    PConsole::Hold console;
-    rxThread = new (std::nothrow) PipeRxThread(pipe, output);
-    if (rxThread != nullptr && rxThread->IsCreated()) {
-      Answer(output, "OK ", "Connected");
-      return true;
-    }
+  rxThread = new (std::nothrow) PipeRxThread(pipe, output);
+  if (rxThread != nullptr && rxThread->IsCreated()) {
+    // A server may greet at once: the receiver holds what it reads back
+    // until the reply is out.
+    Answer(output, "OK ", "Connected");
+    rxThread->StartShowing();
+    return true;
   }
   // Without a receiver nothing the server sends would be shown.
   DeleteReceiver();

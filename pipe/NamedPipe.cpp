@@ -51,6 +51,7 @@ bool NamedPipe::Open(PString name, int attempts) {
       pipeHandle = handle;
       readOverlapped.hEvent = readEvent;
       writeOverlapped.hEvent = writeEvent;
+      open = IsOpenLocked();
     }
     DWORD mode = PIPE_READMODE_MESSAGE;
     messageMode = api.SetNamedPipeHandleState(handle, &mode, nullptr, nullptr);
@@ -84,28 +85,29 @@ bool NamedPipe::IsOpenLocked() const {
          writeOverlapped.hEvent != nullptr;
 }
 
-bool NamedPipe::IsOpen() {
-  std::lock_guard<std::mutex> lock(stateMutex);
-  return IsOpenLocked();
-}
+bool NamedPipe::IsOpen() { return open; }
 
 PString NamedPipe::GetName() { return pipePath; }
 
 bool NamedPipe::BeginRead(HANDLE *handle) {
-  std::lock_guard<std::mutex> lock(stateMutex);
-  if (!IsOpenLocked())
-    return false;
+  // The reader says that it reads, then looks whether the pipe is open;
+  // Close says that it is closed, then looks whether a read is under way.
+  // So one of them always sees the other, and a read takes no lock.
   reading = true;
+  if (!open) {
+    EndRead();
+    return false;
+  }
   *handle = pipeHandle;
   return true;
 }
 
 void NamedPipe::EndRead() {
-  {
+  reading = false;
+  if (closing) {
     std::lock_guard<std::mutex> lock(stateMutex);
-    reading = false;
+    readEnded.notify_all();
   }
-  readEnded.notify_all();
 }
 
 bool NamedPipe::Read(void *buffer, DWORD size) {
@@ -158,15 +160,18 @@ bool NamedPipe::Write(const void *buffer, std::size_t size, const WriteWait &wai
 
 bool NamedPipe::Close() {
   std::unique_lock<std::mutex> lock(stateMutex);
-  if (!IsOpenLocked())
+  if (!open)
     return true;
-  HANDLE handle = pipeHandle;
   // From here on IsOpen is false, so no new read starts.
-  pipeHandle = INVALID_HANDLE_VALUE;
+  open = false;
+  closing = true;
+  HANDLE handle = pipeHandle;
   while (reading) {
     api.CancelIoEx(handle, &readOverlapped);
     readEnded.wait_for(lock, cancelRetry);
   }
+  closing = false;
+  pipeHandle = INVALID_HANDLE_VALUE;
   // No flush: it would wait until the server has read everything, and a
   // server that has stopped reading would hold the operator here. Closing
   // the handle delivers what was written all the same.

@@ -6,6 +6,7 @@
 #include "PMutex.h"
 #include "PString.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -71,11 +72,13 @@ private:
   bool messageMode = false;
   OVERLAPPED readOverlapped;
   OVERLAPPED writeOverlapped;
-  // Guards the handle and events against the reading thread, and tells Close
-  // whether a read is under way.
-  mutable std::mutex stateMutex;
+  // Open and Close change the handle and events under this lock; a read
+  // meets them through the flags below (see BeginRead).
+  std::mutex stateMutex;
   std::condition_variable readEnded;
-  bool reading = false;
+  std::atomic<bool> open{false};
+  std::atomic<bool> reading{false};
+  std::atomic<bool> closing{false};
 };
 
 #endif

@@ -5,22 +5,30 @@
 #include "PThread.h"
 #include "ReceivedOutput.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <vector>
 
-// Reads every message that arrives on the pipe and hands it to an output
-// in pieces: the runs between NUL bytes, each marked with where it stands
-// (ReceivedOutput's flags). It knows nothing of streams, prompts or
+// Reads every message that arrives on the pipe and hands the pieces of
+// each read to an output (ReceivedOutput): the runs between NUL bytes,
+// each with where it stands. It knows nothing of streams, prompts or
 // terminals; the application's output frames and draws the pieces.
 class PipeRxThread : public PThread {
 public:
-  // Starts receiving at once; `output` must outlive the thread.
+  // Starts receiving at once, but shows nothing before StartShowing;
+  // `output` must outlive the thread.
   PipeRxThread(NamedPipe &pipe, ReceivedOutput &output);
-  // Closes the pipe, which ends a pending read, then waits for the thread.
+  // Closes the pipe, which ends a pending read, then waits for the thread;
+  // what it held back unshown is dropped.
   ~PipeRxThread() override;
+
+  // From here on what arrives is shown; what came before waits until now,
+  // so that the shell's reply to connect comes before a server's greeting.
+  void StartShowing();
 
   using Clock = std::chrono::steady_clock;
   // Waits until the server has sent nothing for `quiet` (counted from the
@@ -46,35 +54,51 @@ protected:
   void Main() override;
 
 private:
-  // Notes that a read came in (`busy`) or that what it brought is shown.
-  void Heard(bool busy);
-  void Receive();
+  enum class Gate { Closed, Open, Shut };
 
-  // Hands on `length` bytes of a message; `last` says whether they end it.
-  void Show(const char *bytes, DWORD length, bool last);
+  void Receive();
+  // Waits for StartShowing; false when the receiver is being deleted.
+  bool PassGate();
+  // Notes that a read came in and is being shown (`showing`), or that it
+  // is shown, for WaitForQuiet.
+  void NoteRead(bool showing);
+  // Wakes a WaitForQuiet, if one waits, after its facts changed.
+  void WakeWaiter();
+
+  // Splits `length` bytes of a message into pieces; `last` says whether
+  // they end it.
+  void Split(const char *bytes, DWORD length, bool last);
   // Adds bytes to the held piece, showing it in parts when it fills up.
   void Hold(const char *bytes, std::size_t length);
-  // Shows a part of the piece: the held bytes, or ones that could not be held.
-  void ShowHeld(unsigned flags, const char *bytes, std::size_t length);
+  void Add(const char *bytes, std::size_t length, bool ends);
+  // Hands the pieces gathered so far to the output.
+  void ShowPieces();
 
   NamedPipe *pipe;
   ReceivedOutput &output;
-  unsigned streamFlag = 0;
+  bool stream = false;
+  std::vector<ReceivedOutput::Piece> pieces;
   // Part of the piece being put together; held while its end is still to
   // come. Made for the first piece that spans reads, kept until the end.
   std::unique_ptr<char[]> held;
   std::size_t heldLength = 0;
+  // Whether a piece gathered points into `held`, which must not change
+  // before it is shown.
+  bool piecesHoldHeld = false;
   // Whether the piece is still to come (its bytes are held or already out),
   // and whether its first part is out.
   bool pieceOpen = false;
   bool pieceShown = false;
 
-  // When the server was last heard from, for WaitForQuiet.
-  std::mutex activityMutex;
-  std::condition_variable activityChanged;
-  Clock::time_point lastHeard;
-  bool showing = false;
-  bool ended = false;
+  // The receiver notes its reads without a lock; only a waiter, for
+  // WaitForQuiet or for the gate, takes one.
+  std::mutex waitMutex;
+  std::condition_variable changed;
+  std::atomic<Gate> gate{Gate::Closed};
+  std::atomic<int> waiters{0};
+  std::atomic<Clock::rep> lastHeard{0};
+  std::atomic<bool> showing{false};
+  std::atomic<bool> ended{false};
 };
 
 #endif

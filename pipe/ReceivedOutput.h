@@ -3,20 +3,25 @@
 
 #include <cstddef>
 
-// Where the receiver hands what the server sends: runs of bytes, each with
-// how it stands in what was sent. How they look on the screen is the
-// owner's business.
+// Where the receiver hands what the server sends: the pieces of each read
+// (the runs between NUL bytes), each with where it stands in what was
+// sent. How they look, and when the output is flushed, is the owner's
+// business.
 class ReceivedOutput {
 public:
-  enum Flags : unsigned {
-    OpensPiece = 1,  // the first bytes of a piece
-    ClosesPiece = 2, // the last bytes of a piece
-    FromStream = 4,  // a byte-type pipe's text, which reads cut anywhere
-    MoreFollows = 8, // another piece of the same read comes at once
+  struct Piece {
+    const char *bytes;
+    std::size_t length;
+    bool starts; // the piece's first bytes
+    bool ends;   // the piece's last bytes
+    // Its text goes on in the next read's: a byte-type pipe's read, which
+    // may cut a character or a sequence anywhere.
+    bool cut;
   };
 
-  // Shows the bytes; false once the output takes no more.
-  virtual bool Show(const char *bytes, std::size_t length, unsigned flags) = 0;
+  // Shows the pieces of one read, in order; false once the output takes no
+  // more.
+  virtual bool Show(const Piece *pieces, std::size_t count) = 0;
   // Nothing more comes from this connection.
   virtual void Ended() = 0;
 

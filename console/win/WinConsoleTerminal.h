@@ -37,9 +37,6 @@ public:
   void Suspend() override {}
   std::vector<Char> Characters(const std::string &bytes) override;
 
-  // Whether output goes out as virtual-terminal sequences; set by EnterRaw.
-  bool UsesSequences() const { return sequences; }
-
 private:
   class SystemCodePage : public CodePage {
   public:

@@ -211,6 +211,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   server.Play(script);
   {
     PipeRxThread receiver(pipe, output);
+    receiver.StartShowing();
     // Runs the receiver here, until the server's end stops it.
     receiver.WaitForTermination();
     if (!pipe.IsOpen())

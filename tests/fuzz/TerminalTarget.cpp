@@ -33,12 +33,17 @@ void TerminalTarget::Start() {
   }
 }
 
-bool TerminalTarget::Show(const char *bytes, std::size_t length, unsigned flags) {
+bool TerminalTarget::Show(const Piece *pieces, std::size_t count) {
   if (road == Editor)
-    return editorConsole.Show(bytes, length, flags);
-  const std::size_t begin = written.text.size();
-  const bool shown = console.Show(bytes, length, flags);
-  runs.push_back({begin, written.text.size(), flags, length});
+    return editorConsole.Show(pieces, count);
+  // A piece at a time, so that each run's framing can be told apart.
+  bool shown = true;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t begin = written.text.size();
+    shown = console.Show(&pieces[i], 1);
+    runs.push_back(
+        {begin, written.text.size(), pieces[i].starts, pieces[i].ends, false, pieces[i].length});
+  }
   return shown;
 }
 
@@ -51,7 +56,7 @@ void TerminalTarget::Ended() {
   console.Ended();
   // The console shows a rest as a piece of its own.
   if (written.text.size() > begin)
-    runs.push_back({begin, written.text.size(), OpensPiece | ClosesPiece | rest, 0});
+    runs.push_back({begin, written.text.size(), true, true, true, 0});
 }
 
 bool TerminalTarget::CheckEditor(std::string &problem) {
@@ -91,13 +96,13 @@ bool TerminalTarget::Check(const ServerScript &script, const std::vector<bool> &
       return Say(problem,
                  "run " + std::to_string(r) + " of " + std::to_string(runs.size()) + ": " + what);
     };
-    if (run.flags & OpensPiece) {
+    if (run.starts) {
       if (length == 0 || bytes[0] != '\r')
         return fault("a piece that does not start with a carriage return");
       ++bytes;
       --length;
     }
-    if (run.flags & ClosesPiece) {
+    if (run.ends) {
       if (length < 2 || std::memcmp(bytes + length - 2, "$ ", 2) != 0)
         return fault("a piece that does not end with the prompt");
       length -= 2;
@@ -115,10 +120,10 @@ bool TerminalTarget::Check(const ServerScript &script, const std::vector<bool> &
     // Where the shell writes next, in no colour of the server's.
     if (!terminal.AtDefault())
       return fault("the attributes are not the default after it");
-    if (stream || !(run.flags & ClosesPiece))
+    if (stream || !run.ends)
       continue;
     // Each piece of a message is a text of its own: nothing held is left.
-    if (run.flags & rest)
+    if (run.rest)
       return Say(problem, "the connection's end showed bytes held past a piece's end");
     if (piece == ends.size())
       return Say(problem, "more pieces shown than the server sent");

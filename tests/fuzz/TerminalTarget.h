@@ -47,7 +47,7 @@ public:
   // A new connection: what was noted goes. The mask stays, as in a
   // session, which keeps one for all its connections.
   void Start();
-  bool Show(const char *bytes, std::size_t length, unsigned flags) override;
+  bool Show(const Piece *pieces, std::size_t count) override;
   void Ended() override;
 
   // Once the connection has ended: whether what the masked console wrote
@@ -56,13 +56,11 @@ public:
   bool Check(const ServerScript &script, const std::vector<bool> &sent, std::string &problem);
 
 private:
-  // What Ended made the console write: what the mask held.
-  static constexpr unsigned rest = 0x100;
-
   struct Run {
     std::size_t begin, end; // in `written`
-    unsigned flags;
-    std::size_t received; // bytes the receiver handed on
+    bool starts, ends;      // as the piece it shows
+    bool rest;              // what Ended made the console write: what the mask held
+    std::size_t received;   // bytes the receiver handed on
   };
 
   bool CheckEditor(std::string &problem);

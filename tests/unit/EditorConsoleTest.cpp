@@ -2,6 +2,7 @@
 // run the receiver hands on is placed, against a model of a VT screen.
 #include "EditorConsole.h"
 #include "LineEditor.h"
+#include "ReceivedPieces.h"
 #include "ScreenCompositor.h"
 #include "TextMask.h"
 #include "console/ScriptedTerminal.h"
@@ -12,19 +13,16 @@
 #include <vector>
 
 namespace {
+using namespace receivedpieces;
 TEST(EditorConsoleTest, PiecesStartRowsAndStreamsAndPartsGoOnWhereTheTextStopped) {
   ScriptedTerminal terminal(40, 8);
   ScreenCompositor screen(terminal);
   EditorConsole console(screen);
-  const unsigned whole = EditorConsole::OpensPiece | EditorConsole::ClosesPiece;
-  const unsigned stream = whole | EditorConsole::FromStream;
-
-  EXPECT_TRUE(console.Show("a", 1, whole | EditorConsole::MoreFollows));
-  EXPECT_TRUE(console.Show("b\n", 2, whole));
-  EXPECT_TRUE(console.Show("one ", 4, stream));
-  EXPECT_TRUE(console.Show("two", 3, stream));
-  EXPECT_TRUE(console.Show("long ", 5, EditorConsole::OpensPiece));
-  EXPECT_TRUE(console.Show("piece", 5, EditorConsole::ClosesPiece));
+  EXPECT_TRUE(Show(console, {Whole("a"), Whole("b\n")}));
+  EXPECT_TRUE(Show(console, {Read("one ")}));
+  EXPECT_TRUE(Show(console, {Read("two")}));
+  EXPECT_TRUE(Show(console, {First("long ")}));
+  EXPECT_TRUE(Show(console, {Last("piece")}));
   EXPECT_TRUE(console.Reply("OK Connection closed\n", 21));
 
   const std::string picture = terminal.screen.Picture();
@@ -54,10 +52,8 @@ TEST(EditorConsoleTest, AMaskedServerKeepsItsColoursToItselfAndDrivesNothing) {
   LineEditor editor(terminal, screen, completer, "$ ");
   TextMask mask(true, nullptr, TextMask::KeepColours);
   EditorConsole console(screen, &mask);
-  const unsigned stream =
-      EditorConsole::OpensPiece | EditorConsole::ClosesPiece | EditorConsole::FromStream;
   const auto read = [&](const std::string &bytes) {
-    terminal.During([&console, bytes] { console.Show(bytes.data(), bytes.size(), stream); });
+    terminal.During([&console, bytes] { Show(console, {Read(bytes)}); });
   };
   ASSERT_TRUE(editor.Start());
   terminal.Type("typ");
@@ -95,13 +91,9 @@ TEST(EditorConsoleTest, AMaskedPieceTakesBoundedWritesAndLeavesTheRowUncoloured)
   while (piece.size() < 40 * 1024)
     piece += "\ax";
   piece += "\n";
-  const unsigned whole = EditorConsole::OpensPiece | EditorConsole::ClosesPiece;
   ASSERT_TRUE(editor.Start());
   terminal.Type("typ");
-  terminal.During([&] {
-    console.Show(piece.data(), piece.size(), whole | EditorConsole::MoreFollows);
-    console.Show("last\n", 5, whole);
-  });
+  terminal.During([&] { Show(console, {Whole(piece), Whole("last\n")}); });
   terminal.Type("\r");
   std::string line;
   EXPECT_EQ(editor.ReadLine(line), LineEditor::GotLine);

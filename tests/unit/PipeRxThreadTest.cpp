@@ -13,19 +13,21 @@ namespace {
 using namespace std::string_literals;
 
 // Notes what the receiver hands on, a piece's start as a carriage return
-// and its end as "$ ", and counts the runs after which nothing follows at
-// once: each is a flush, a system call on a real console.
+// and its end as "$ ", and counts the reads handed on: each is a flush, a
+// system call on a real console.
 class CapturedOutput : public ReceivedOutput {
 public:
-  bool Show(const char *bytes, std::size_t length, unsigned flags) override {
+  bool Show(const Piece *pieces, std::size_t count) override {
     std::lock_guard<std::mutex> lock(mutex);
-    if (flags & OpensPiece)
-      text += '\r';
-    text.append(bytes, length);
-    if (flags & ClosesPiece)
-      text += "$ ";
-    if (!(flags & MoreFollows))
-      ++flushes;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (pieces[i].starts)
+        text += '\r';
+      text.append(pieces[i].bytes, pieces[i].length);
+      if (pieces[i].ends)
+        text += "$ ";
+      cut = cut || pieces[i].cut;
+    }
+    ++flushes;
     return true;
   }
   void Ended() override {
@@ -44,12 +46,17 @@ public:
     std::lock_guard<std::mutex> lock(mutex);
     return ends;
   }
+  bool Cut() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return cut;
+  }
 
 private:
   std::mutex mutex;
   std::string text;
   int flushes = 0;
   int ends = 0;
+  bool cut = false;
 };
 
 // Runs a receiver over the given messages and returns what it printed once
@@ -63,8 +70,10 @@ std::string Receive(const std::vector<std::string> &messages, int *flushes = nul
   CapturedOutput output;
   {
     PipeRxThread receiver(pipe, output);
+    receiver.StartShowing();
     EXPECT_TRUE(fake.WaitForPendingRead());
   }
+  EXPECT_FALSE(output.Cut()) << "a message pipe's piece was handed on as cut";
   EXPECT_FALSE(pipe.IsOpen());
   EXPECT_FALSE(fake.UsedReleasedHandle());
   EXPECT_EQ(output.Ends(), 1) << "the output was not told, once, that nothing more comes";
@@ -113,6 +122,33 @@ TEST(PipeRxThreadTest, ThePiecesOfOneReadShareOneFlush) {
   EXPECT_EQ(flushes, 2);
 }
 
+// What arrives before StartShowing (a greeting) waits for it, so that the
+// shell's reply to connect comes first; a receiver deleted before then
+// shows nothing and does not hang.
+TEST(PipeRxThreadTest, NothingIsShownBeforeStartShowing) {
+  for (const bool started : {true, false}) {
+    SCOPED_TRACE(started ? "started" : "deleted first");
+    FakePipeApi fake;
+    NamedPipe pipe(fake.Api());
+    ASSERT_TRUE(pipe.Open("rx", 3));
+    fake.QueueMessage("greeting");
+    CapturedOutput output;
+    {
+      PipeRxThread receiver(pipe, output);
+      // The greeting is read at once and held: no second read comes (the
+      // wait for one gives up after a second).
+      EXPECT_FALSE(fake.WaitForPendingRead());
+      EXPECT_EQ(output.Text(), "");
+      if (started) {
+        receiver.StartShowing();
+        EXPECT_TRUE(fake.WaitForPendingRead());
+      }
+    }
+    EXPECT_EQ(output.Text(), started ? "\rgreeting$ " : "");
+    EXPECT_EQ(output.Ends(), started ? 1 : 0);
+  }
+}
+
 TEST(PipeRxThreadTest, ClosedChannelEndsTheThreadWithoutOutput) {
   FakePipeApi fake;
   NamedPipe pipe(fake.Api());
@@ -143,6 +179,7 @@ TEST(PipeRxThreadTest, WaitForQuietEndsAtQuietAtTheCapOrWhenTheReceiverEnds) {
     ASSERT_TRUE(pipe.Open("rx", 3));
     fake.QueueMessage("greeting");
     PipeRxThread receiver(pipe, output);
+    receiver.StartShowing();
     ASSERT_TRUE(fake.WaitForPendingRead());
     EXPECT_TRUE(Returns(receiver, soon, never)) << "the quiet time did not end the wait";
     EXPECT_TRUE(Returns(receiver, never, soon)) << "the cap did not end the wait";
@@ -151,6 +188,7 @@ TEST(PipeRxThreadTest, WaitForQuietEndsAtQuietAtTheCapOrWhenTheReceiverEnds) {
   FakePipeApi fake;
   NamedPipe closed(fake.Api());
   PipeRxThread ended(closed, output);
+  ended.StartShowing();
   EXPECT_TRUE(Returns(ended, never, never)) << "an ended receiver still kept the caller waiting";
 }
 

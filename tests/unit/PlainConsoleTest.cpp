@@ -5,6 +5,7 @@
 // the receiver prints.
 #include "PlainConsole.h"
 #include "FakePipeApi.h"
+#include "ReceivedPieces.h"
 #include "ShellProcess.h"
 #include "TextMask.h"
 
@@ -22,6 +23,7 @@
 #include <vector>
 
 namespace {
+using namespace receivedpieces;
 // A stream buffer without a buffer of its own: every byte comes to xsputn.
 class UnbufferedConsole : public std::streambuf {
 protected:
@@ -108,15 +110,12 @@ TEST(PlainConsoleTest, EachPieceReplacesThePromptLineAndTheRunsOfAReadShareAFlus
   CountingBuffer buffer;
   std::ostream stream(&buffer);
   PlainConsole console(stream, "> ");
-  const unsigned whole = PlainConsole::OpensPiece | PlainConsole::ClosesPiece;
-  EXPECT_TRUE(console.Show("a", 1, whole | PlainConsole::MoreFollows));
-  EXPECT_TRUE(console.Show("", 0, whole | PlainConsole::MoreFollows));
-  EXPECT_TRUE(console.Show("b\n", 2, whole));
+  EXPECT_TRUE(Show(console, {Whole("a"), Whole(""), Whole("b\n")}));
   EXPECT_EQ(buffer.str(), "\ra> \r> \rb\n> ");
   EXPECT_EQ(buffer.flushes, 1);
   // The parts of a long piece: one carriage return before, one prompt behind.
-  EXPECT_TRUE(console.Show("long ", 5, PlainConsole::OpensPiece));
-  EXPECT_TRUE(console.Show("piece", 5, PlainConsole::ClosesPiece));
+  EXPECT_TRUE(Show(console, {First("long ")}));
+  EXPECT_TRUE(Show(console, {Last("piece")}));
   EXPECT_TRUE(console.Reply("OK\n", 3));
   EXPECT_TRUE(console.Prompt());
   EXPECT_EQ(buffer.str(), "\ra> \r> \rb\n> \rlong piece> OK\n\r> ");
@@ -141,13 +140,8 @@ TEST(PlainConsoleTest, OnATerminalTheServersTextIsMaskedAndThePromptWearsNoColou
   std::ostringstream stream;
   TextMask mask(true, nullptr, TextMask::KeepColours);
   PlainConsole console(stream, "$ ", &mask);
-  const unsigned whole = PlainConsole::OpensPiece | PlainConsole::ClosesPiece;
-  const unsigned read = whole | PlainConsole::FromStream;
-  const auto show = [&](const std::string &bytes, unsigned flags) {
-    return console.Show(bytes.data(), bytes.size(), flags);
-  };
 
-  EXPECT_TRUE(show("\x1b[1mbold\x1b[H", whole));
+  EXPECT_TRUE(Show(console, {Whole("\x1b[1mbold\x1b[H")}));
   std::string written = stream.str();
   EXPECT_EQ(WithoutSgr(written), "\rbold^[[H$ ");
   EXPECT_EQ(written.substr(written.size() - 6), "\x1b[0m$ ") << "the prompt is not reset";
@@ -155,16 +149,16 @@ TEST(PlainConsoleTest, OnATerminalTheServersTextIsMaskedAndThePromptWearsNoColou
   // A stream: a character cut between reads is judged whole; a colour goes
   // on in the next read, and is off for every prompt.
   stream.str("");
-  EXPECT_TRUE(show("\x1b[31mre\xc3", read));
-  EXPECT_TRUE(show("\xbc\x1b[", read));
-  EXPECT_TRUE(show("7mX", read));
+  EXPECT_TRUE(Show(console, {Read("\x1b[31mre\xc3")}));
+  EXPECT_TRUE(Show(console, {Read("\xbc\x1b[")}));
+  EXPECT_TRUE(Show(console, {Read("7mX")}));
   written = stream.str();
   EXPECT_EQ(WithoutSgr(written), "\rre$ \r\xc3\xbc$ \rX$ ");
   EXPECT_EQ(written, "\r\x1b[31mre\x1b[0m$ \r\x1b[31m\xc3\xbc\x1b[0m$ \r\x1b[31m\x1b[7mX\x1b[0m$ ");
 
   // The connection ends inside a character: its bytes still show.
   stream.str("");
-  EXPECT_TRUE(show("\xe6\x97", read));
+  EXPECT_TRUE(Show(console, {Read("\xe6\x97")}));
   console.Ended();
   EXPECT_EQ(WithoutSgr(stream.str()), "\r$ \r<E6><97>$ ");
 }
@@ -207,8 +201,7 @@ TEST(PlainConsoleTest, AMaskedPieceGoesOutInBoundedPartsAndWhole) {
     piece += "\ax";
     shown += "^Gx";
   }
-  EXPECT_TRUE(console.Show(piece.data(), piece.size(),
-                           PlainConsole::OpensPiece | PlainConsole::ClosesPiece));
+  EXPECT_TRUE(Show(console, {Whole(piece)}));
   std::string written;
   for (const std::string &write : log.writes) {
     EXPECT_LE(write.size(), TextMask::MostShown(ReceivedText::sliceLength));
@@ -284,7 +277,6 @@ private:
   std::string text;
 };
 
-constexpr unsigned kWholePiece = PlainConsole::OpensPiece | PlainConsole::ClosesPiece;
 // Only guards against a poster that waits when it should not.
 constexpr std::chrono::seconds kHangGuard(20);
 
@@ -292,7 +284,7 @@ constexpr std::chrono::seconds kHangGuard(20);
 struct StuckReceiver {
   explicit StuckReceiver(GatedConsole::Stop where)
       : console(where), stream(&console), plain(stream, "$ "),
-        receiver([this] { plain.Show("piece", 5, kWholePiece); }) {
+        receiver([this] { Show(plain, {Whole("piece")}); }) {
     console.WaitForWriter();
   }
   ~StuckReceiver() {
