@@ -4,7 +4,7 @@
 #include "LineEditor.h"
 #include "ScreenCompositor.h"
 #include "TextMask.h"
-#include "console/ScriptedTerminal.h"
+#include "ScriptedTerminal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "ClientSession.h"
 #include "ClientText.h"
 #include "ProcessCensus.h"
-#include "SocketClient.h"
+#include "SocketPeer.h"
 #include "TestServer.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +20,7 @@ TEST(ClientResources, DescriptorsAndThreadsStayFlatOverAThousandConnects) {
   TestServer server({"--no-echo"});
   TestServer closing({"--close"});
   TestServer busy({"--instances", "1"});
-  SocketClient holder;
+  SocketPeer holder;
   ASSERT_EQ(holder.Connect(busy.SocketPath()), 0);
   ASSERT_TRUE(busy.WaitForLog("connect 1"));
   const std::string missing = TestServer::UniqueName();

@@ -1,7 +1,7 @@
 #include "ClientSession.h"
 #include "ClientText.h"
 #include "ProcessCensus.h"
-#include "SocketClient.h"
+#include "SocketPeer.h"
 #include "TestServer.h"
 #include "Transcript.h"
 
@@ -105,7 +105,7 @@ TEST(ServerKilled, WhileTheClientIsIdleAndThenServedAgain) {
 
 TEST(ServerKilled, WhileTheClientWaitsForTheBusyPipe) {
   TestServer server({"--instances", "1"});
-  SocketClient holder;
+  SocketPeer holder;
   ASSERT_EQ(holder.Connect(server.SocketPath()), 0);
   ASSERT_TRUE(server.WaitForLog("connect 1"));
 

@@ -1,4 +1,4 @@
-#include "SocketClient.h"
+#include "SocketPeer.h"
 #include "TestServer.h"
 
 #include <gtest/gtest.h>
@@ -10,12 +10,12 @@
 
 namespace {
 
-using Result = SocketClient::Result;
+using Result = SocketPeer::Result;
 
 // Long enough for the server to take back a freed instance; only a guard.
 const ChildProcess::Duration kFreeing{10000};
 
-void ExpectEcho(SocketClient &client, const std::string &text) {
+void ExpectEcho(SocketPeer &client, const std::string &text) {
   ASSERT_TRUE(client.Send(text));
   std::string echo;
   EXPECT_EQ(client.Receive(echo), Result::Message);
@@ -30,9 +30,9 @@ TEST(ServerInstances, PipeIsBusyWhileAllInstancesAreTaken) {
       options.push_back("--byte");
     }
     TestServer server(options);
-    SocketClient first;
-    SocketClient second;
-    SocketClient third;
+    SocketPeer first;
+    SocketPeer second;
+    SocketPeer third;
     ASSERT_EQ(first.Connect(server.SocketPath(), byteType), 0);
     ASSERT_TRUE(server.WaitForLog("connect 1"));
     ASSERT_EQ(second.Connect(server.SocketPath(), byteType), 0);
@@ -49,7 +49,7 @@ TEST(ServerInstances, PipeIsBusyWhileAllInstancesAreTaken) {
     ASSERT_EQ(third.Connect(server.SocketPath(), byteType, kFreeing), 0);
     ASSERT_TRUE(server.WaitForLog("connect 3"));
     ExpectEcho(third, "third served");
-    SocketClient fourth;
+    SocketPeer fourth;
     EXPECT_EQ(fourth.Connect(server.SocketPath(), byteType), EAGAIN);
     // The server's own placeholder connection never shows as a client.
     EXPECT_EQ(server.CountLog("connect "), 3u);
@@ -60,10 +60,10 @@ TEST(ServerInstances, OneInstanceServesClientsInTurn) {
   TestServer server({"--instances", "1"});
   for (int id = 1; id <= 5; ++id) {
     SCOPED_TRACE(id);
-    SocketClient client;
+    SocketPeer client;
     ASSERT_EQ(client.Connect(server.SocketPath(), false, kFreeing), 0);
     ASSERT_TRUE(server.WaitForLog("connect " + std::to_string(id)));
-    SocketClient other;
+    SocketPeer other;
     EXPECT_EQ(other.Connect(server.SocketPath()), EAGAIN);
     ExpectEcho(client, "turn " + std::to_string(id));
   }
@@ -71,9 +71,9 @@ TEST(ServerInstances, OneInstanceServesClientsInTurn) {
 
 TEST(ServerInstances, UnlimitedByDefault) {
   TestServer server;
-  std::vector<std::unique_ptr<SocketClient>> clients;
+  std::vector<std::unique_ptr<SocketPeer>> clients;
   for (int i = 0; i < 50; ++i) {
-    clients.push_back(std::make_unique<SocketClient>());
+    clients.push_back(std::make_unique<SocketPeer>());
     ASSERT_EQ(clients.back()->Connect(server.SocketPath()), 0) << "client " << i;
   }
   ASSERT_TRUE(server.WaitForLog("connect 50"));

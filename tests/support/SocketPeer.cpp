@@ -1,4 +1,4 @@
-#include "SocketClient.h"
+#include "SocketPeer.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -27,9 +27,9 @@ bool HasCredentials(msghdr &header) {
 
 } // namespace
 
-SocketClient::~SocketClient() { Close(); }
+SocketPeer::~SocketPeer() { Close(); }
 
-int SocketClient::Connect(const std::string &path, bool byteType, ChildProcess::Duration busyWait) {
+int SocketPeer::Connect(const std::string &path, bool byteType, ChildProcess::Duration busyWait) {
   const auto deadline = std::chrono::steady_clock::now() + busyWait;
   int error = TryConnect(path, byteType);
   while (error == EAGAIN && std::chrono::steady_clock::now() < deadline) {
@@ -39,7 +39,7 @@ int SocketClient::Connect(const std::string &path, bool byteType, ChildProcess::
   return error;
 }
 
-int SocketClient::TryConnect(const std::string &path, bool byteType) {
+int SocketPeer::TryConnect(const std::string &path, bool byteType) {
   Close();
   byteType_ = byteType;
   sockaddr_un address{};
@@ -73,7 +73,7 @@ int SocketClient::TryConnect(const std::string &path, bool byteType) {
   return 0;
 }
 
-bool SocketClient::Send(const std::string &message) {
+bool SocketPeer::Send(const std::string &message) {
   std::size_t sent = 0;
   do {
     const ssize_t n = send(fd_, message.data() + sent, message.size() - sent, MSG_NOSIGNAL);
@@ -88,7 +88,7 @@ bool SocketClient::Send(const std::string &message) {
   return sent == message.size();
 }
 
-SocketClient::Result SocketClient::Receive(std::string &message, ChildProcess::Duration timeout) {
+SocketPeer::Result SocketPeer::Receive(std::string &message, ChildProcess::Duration timeout) {
   message.clear();
   pollfd ready{fd_, POLLIN, 0};
   if (fd_ < 0 || poll(&ready, 1, static_cast<int>(timeout.count())) <= 0) {
@@ -113,7 +113,7 @@ SocketClient::Result SocketClient::Receive(std::string &message, ChildProcess::D
   return n == length ? Result::Message : Result::Closed;
 }
 
-SocketClient::Result SocketClient::ReceiveBytes(std::size_t size, std::string &data,
+SocketPeer::Result SocketPeer::ReceiveBytes(std::size_t size, std::string &data,
                                                 ChildProcess::Duration timeout) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + timeout;
@@ -130,7 +130,7 @@ SocketClient::Result SocketClient::ReceiveBytes(std::size_t size, std::string &d
   return Result::Message;
 }
 
-void SocketClient::Close() {
+void SocketPeer::Close() {
   if (fd_ >= 0) {
     close(fd_);
     fd_ = -1;

@@ -1,5 +1,5 @@
-#ifndef SKELLAN_TESTS_E2E_SOCKETCLIENT_H
-#define SKELLAN_TESTS_E2E_SOCKETCLIENT_H
+#ifndef SKELLAN_TESTS_SUPPORT_SOCKETPEER_H
+#define SKELLAN_TESTS_SUPPORT_SOCKETPEER_H
 
 #include "ChildProcess.h"
 
@@ -8,14 +8,14 @@
 
 // A bare Unix-domain socket client, so the server can be tested on its own
 // and a test can hold a pipe instance without a second skellan.
-class SocketClient {
+class SocketPeer {
 public:
   enum class Result { Message, Closed, TimedOut };
 
-  SocketClient() = default;
-  ~SocketClient();
-  SocketClient(const SocketClient &) = delete;
-  SocketClient &operator=(const SocketClient &) = delete;
+  SocketPeer() = default;
+  ~SocketPeer();
+  SocketPeer(const SocketPeer &) = delete;
+  SocketPeer &operator=(const SocketPeer &) = delete;
 
   // Connects without blocking; returns 0, or the errno (EAGAIN: busy).
   // While the pipe is busy it tries again until busyWait has passed.

@@ -1,5 +1,5 @@
 #include "ClientText.h"
-#include "SocketClient.h"
+#include "SocketPeer.h"
 #include "TestServer.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@ namespace {
 using namespace clienttext;
 
 using namespace std::string_literals;
-using Result = SocketClient::Result;
+using Result = SocketPeer::Result;
 
 // Bytes of every value, so nothing is special-cased on the way.
 std::string Binary(std::size_t size) {
@@ -23,7 +23,7 @@ std::string Binary(std::size_t size) {
   return data;
 }
 
-void ExpectMessages(SocketClient &client, const std::vector<std::string> &expected) {
+void ExpectMessages(SocketPeer &client, const std::vector<std::string> &expected) {
   for (std::size_t i = 0; i < expected.size(); ++i) {
     std::string message;
     ASSERT_EQ(client.Receive(message), Result::Message) << "message " << i;
@@ -34,7 +34,7 @@ void ExpectMessages(SocketClient &client, const std::vector<std::string> &expect
 
 TEST(ServerMessages, EchoesEachMessageUnchangedAndLogsItsLength) {
   TestServer server;
-  SocketClient client;
+  SocketPeer client;
   ASSERT_EQ(client.Connect(server.SocketPath()), 0);
   const std::vector<std::string> messages = {
       "hello\n", "", "a\0b"s, "\0\0"s, " \r\n\t ", std::string(1024, 'k'), Binary(3000), "last"};
@@ -56,7 +56,7 @@ TEST(ServerMessages, EchoesEachMessageUnchangedAndLogsItsLength) {
 
 TEST(ServerMessages, EchoesLargeMessagesWhole) {
   TestServer server;
-  SocketClient client;
+  SocketPeer client;
   ASSERT_EQ(client.Connect(server.SocketPath()), 0);
   for (std::size_t size : {std::size_t{100000}, std::size_t{3} * 1024 * 1024}) {
     SCOPED_TRACE(size);
@@ -69,7 +69,7 @@ TEST(ServerMessages, EchoesLargeMessagesWhole) {
 
 TEST(ServerMessages, NoEchoSendsNothingBack) {
   TestServer server({"--no-echo", "--close-after", "2"});
-  SocketClient client;
+  SocketPeer client;
   ASSERT_EQ(client.Connect(server.SocketPath()), 0);
   ASSERT_TRUE(client.Send("one"));
   ASSERT_TRUE(client.Send("two"));
@@ -84,7 +84,7 @@ TEST(ServerMessages, NoEchoSendsNothingBack) {
 // connection lasts until the client ends it.
 TEST(ServerMessages, NoReadTakesNothingAndStaysUntilTheClientCloses) {
   TestServer server({"--no-read", "--send", "hi"});
-  SocketClient client;
+  SocketPeer client;
   ASSERT_EQ(client.Connect(server.SocketPath()), 0);
   ExpectMessages(client, {"hi"});
   ASSERT_TRUE(client.Send("never read"));
@@ -96,7 +96,7 @@ TEST(ServerMessages, NoReadTakesNothingAndStaysUntilTheClientCloses) {
 TEST(ServerScript, SendsMessagesOnConnectInOrder) {
   TestServer server({"--send", "one", "--send-size", "30", "--send", "", "--send",
                      "a\\0b\\n\\r\\t\\\\\\x41\\xff", "--send-size", "0", "--send-size", "2000000"});
-  SocketClient client;
+  SocketPeer client;
   ASSERT_EQ(client.Connect(server.SocketPath()), 0);
   ExpectMessages(client, {"one", Pattern(30), "", "a\0b\n\r\t\\A\xff"s, "", Pattern(2000000)});
   // Then it echoes as usual.
@@ -106,7 +106,7 @@ TEST(ServerScript, SendsMessagesOnConnectInOrder) {
 
 TEST(ServerScript, OnMessageRepliesToTheFirstMessageInsteadOfEchoing) {
   TestServer server({"--on-message", "--send", "reply 1", "--send", "reply 2"});
-  SocketClient client;
+  SocketPeer client;
   ASSERT_EQ(client.Connect(server.SocketPath()), 0);
   ASSERT_TRUE(client.Send("trigger"));
   ASSERT_TRUE(client.Send("second"));
@@ -137,7 +137,7 @@ TEST(ServerScript, ClosesWhenTold) {
     }
     SCOPED_TRACE("options:" + shown);
     TestServer server(test.options);
-    SocketClient client;
+    SocketPeer client;
     ASSERT_EQ(client.Connect(server.SocketPath()), 0);
     for (const std::string &message : test.send) {
       // The last ones may find the connection already closed.
@@ -153,7 +153,7 @@ TEST(ServerScript, ClosesWhenTold) {
 
 TEST(ServerByteType, EchoesTheByteStream) {
   TestServer server({"--byte"});
-  SocketClient client;
+  SocketPeer client;
   ASSERT_EQ(client.Connect(server.SocketPath(), true), 0);
   const std::string data = "hello\0"s + Binary(300000);
   ASSERT_TRUE(client.Send(data));
@@ -174,13 +174,13 @@ TEST(ServerByteType, EchoesTheByteStream) {
 
 TEST(ServerByteType, SendsScriptAsBytesAndRefusesMessageClients) {
   TestServer server({"--byte", "--send", "ab\\0c", "--send", "", "--send-size", "10"});
-  SocketClient client;
+  SocketPeer client;
   ASSERT_EQ(client.Connect(server.SocketPath(), true), 0);
   std::string data;
   ASSERT_EQ(client.ReceiveBytes(14, data), Result::Message);
   EXPECT_EQ(data, "ab\0c"s + Pattern(10));
 
-  SocketClient wrongType;
+  SocketPeer wrongType;
   EXPECT_NE(wrongType.Connect(server.SocketPath(), false), 0);
   TestServer messageServer;
   EXPECT_NE(wrongType.Connect(messageServer.SocketPath(), true), 0);

@@ -1,5 +1,5 @@
 #include "ClientText.h"
-#include "SocketClient.h"
+#include "SocketPeer.h"
 #include "TestServer.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using Result = SocketClient::Result;
+using Result = SocketPeer::Result;
 using std::chrono::milliseconds;
 
 // Long enough that the test's own steps, even on a busy machine, end well
@@ -35,7 +35,7 @@ std::vector<std::string> With(std::vector<std::string> options, const PipeType &
 
 // The next `size` bytes: one message on a message pipe, however many reads
 // on a byte pipe, which may merge what the server sent apart.
-std::string Next(SocketClient &client, const PipeType &type, std::size_t size) {
+std::string Next(SocketPeer &client, const PipeType &type, std::size_t size) {
   std::string data;
   const Result result = type.byteType ? client.ReceiveBytes(size, data) : client.Receive(data);
   EXPECT_EQ(result, Result::Message) << "waiting for " << size << " bytes";
@@ -46,7 +46,7 @@ TEST(ServerDelay, RepliesEachMessageItsDelayAfterItCameAndReceivesMeanwhile) {
   for (const PipeType &type : kTypes) {
     SCOPED_TRACE(type.name);
     TestServer server(With({"--delay", std::to_string(kDelay.count())}, type));
-    SocketClient client;
+    SocketPeer client;
     ASSERT_EQ(client.Connect(server.SocketPath(), type.byteType), 0);
     const Clock::time_point first = Clock::now();
     ASSERT_TRUE(client.Send("one"));
@@ -82,7 +82,7 @@ TEST(ServerDelay, DelaysTheScriptedReplyAsTheEchoes) {
     SCOPED_TRACE(type.name);
     TestServer server(
         With({"--delay", "300", "--on-message", "--send", "r1", "--send", "r2"}, type));
-    SocketClient client;
+    SocketPeer client;
     ASSERT_EQ(client.Connect(server.SocketPath(), type.byteType), 0);
     const Clock::time_point sent = Clock::now();
     ASSERT_TRUE(client.Send("go"));
@@ -107,7 +107,7 @@ TEST(ServerDelay, CloseAfterSendsTheRepliesOwedFirst) {
           std::vector<std::string>{"--close-after", "2", "--delay", "300"}}) {
       SCOPED_TRACE(std::string(type.name) + ", " + options[1] + " message(s)");
       TestServer server(With(options, type));
-      SocketClient client;
+      SocketPeer client;
       ASSERT_EQ(client.Connect(server.SocketPath(), type.byteType), 0);
       const std::size_t count = options[1] == "1" ? 1 : 2;
       std::string expected;
@@ -137,14 +137,14 @@ TEST(ServerDelay, CloseAfterSendsTheRepliesOwedFirst) {
 TEST(ServerDelay, DropsTheRepliesOwedToAClientThatLeft) {
   TestServer server({"--delay", "300"});
   {
-    SocketClient client;
+    SocketPeer client;
     ASSERT_EQ(client.Connect(server.SocketPath()), 0);
     ASSERT_TRUE(client.Send("gone"));
     ASSERT_TRUE(server.WaitForLog("recv 1 4"));
   }
   EXPECT_TRUE(server.WaitForLog("close 1"));
   // The server serves on.
-  SocketClient next;
+  SocketPeer next;
   ASSERT_EQ(next.Connect(server.SocketPath()), 0);
   ASSERT_TRUE(next.Send("next"));
   std::string echo;
@@ -154,7 +154,7 @@ TEST(ServerDelay, DropsTheRepliesOwedToAClientThatLeft) {
 
 // Receives until `text`, all that came so far, holds `wanted`. On a
 // message pipe each message must be one whole tick or `other`.
-testing::AssertionResult ReceiveUntil(SocketClient &client, const PipeType &type, std::string &text,
+testing::AssertionResult ReceiveUntil(SocketPeer &client, const PipeType &type, std::string &text,
                                       const std::string &wanted, const std::string &other = "") {
   while (text.find(wanted) == std::string::npos) {
     std::string message;
@@ -185,7 +185,7 @@ TEST(ServerTick, SendsNumberedTicksToEachClientWhileItIsConnected) {
   for (const PipeType &type : kTypes) {
     SCOPED_TRACE(type.name);
     TestServer server(With({"--tick", std::to_string(kTick.count())}, type));
-    SocketClient first;
+    SocketPeer first;
     const Clock::time_point connected = Clock::now();
     ASSERT_EQ(first.Connect(server.SocketPath(), type.byteType), 0);
     std::string firstTicks;
@@ -193,7 +193,7 @@ TEST(ServerTick, SendsNumberedTicksToEachClientWhileItIsConnected) {
     EXPECT_GE(Clock::now() - connected, 3 * kTick);
 
     // A second client counts from 1 on its own, while the first goes on.
-    SocketClient second;
+    SocketPeer second;
     ASSERT_EQ(second.Connect(server.SocketPath(), type.byteType), 0);
     std::string secondTicks;
     ASSERT_TRUE(ReceiveUntil(second, type, secondTicks, "tick 2\n"));
@@ -212,7 +212,7 @@ TEST(ServerTick, EchoesComeBetweenTheTicks) {
   for (const PipeType &type : kTypes) {
     SCOPED_TRACE(type.name);
     TestServer server(With({"--tick", std::to_string(kTick.count())}, type));
-    SocketClient client;
+    SocketPeer client;
     ASSERT_EQ(client.Connect(server.SocketPath(), type.byteType), 0);
     std::string text;
     ASSERT_TRUE(ReceiveUntil(client, type, text, "tick 1\n"));

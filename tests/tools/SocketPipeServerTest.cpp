@@ -1,4 +1,4 @@
-#include "SocketClient.h"
+#include "SocketPeer.h"
 #include "TestPrograms.h"
 #include "TestServer.h"
 
@@ -16,7 +16,7 @@
 
 namespace {
 
-using Result = SocketClient::Result;
+using Result = SocketPeer::Result;
 
 bool IsSocket(const std::string &path) {
   struct stat info {};
@@ -41,7 +41,7 @@ void MakeStaleSocket(const std::string &path) {
 }
 
 void ExpectEcho(const std::string &path, const std::string &text) {
-  SocketClient client;
+  SocketPeer client;
   ASSERT_EQ(client.Connect(path), 0);
   ASSERT_TRUE(client.Send(text));
   std::string echo;
@@ -79,7 +79,7 @@ TEST(ServerSocketFile, RemovedOnSigtermAndSigint) {
   for (int signal : {SIGTERM, SIGINT}) {
     SCOPED_TRACE("signal " + std::to_string(signal));
     TestServer server;
-    SocketClient client;
+    SocketPeer client;
     ASSERT_EQ(client.Connect(server.SocketPath()), 0);
     ASSERT_TRUE(server.WaitForLog("connect 1"));
     server.Process().Signal(signal);
@@ -95,7 +95,7 @@ TEST(ServerSocketFile, RemovedOnSigtermAndSigint) {
 TEST(ServerSocketFile, ExitsAfterMaxConnectionsHaveEnded) {
   TestServer server({"--max-connections", "2"});
   for (int id = 1; id <= 2; ++id) {
-    SocketClient client;
+    SocketPeer client;
     ASSERT_EQ(client.Connect(server.SocketPath()), 0);
     ASSERT_TRUE(server.WaitForLog("connect " + std::to_string(id)));
   }
@@ -108,14 +108,14 @@ TEST(ServerRobustness, SurvivesClientsThatVanish) {
   TestServer server;
   {
     // Goes away without reading the echo of a big message.
-    SocketClient rude;
+    SocketPeer rude;
     ASSERT_EQ(rude.Connect(server.SocketPath()), 0);
     ASSERT_TRUE(rude.Send(std::string(1024 * 1024, 'r')));
     ASSERT_TRUE(server.WaitForLog("recv 1 1048576"));
   }
   {
     // Goes away while its messages wait unread.
-    SocketClient hasty;
+    SocketPeer hasty;
     ASSERT_EQ(hasty.Connect(server.SocketPath()), 0);
     for (int i = 0; i < 50; ++i) {
       ASSERT_TRUE(hasty.Send("message " + std::to_string(i)));
@@ -129,9 +129,9 @@ TEST(ServerRobustness, SurvivesClientsThatVanish) {
 
 TEST(ServerRobustness, ServesManyClientsAtOnce) {
   TestServer server;
-  std::vector<std::unique_ptr<SocketClient>> clients;
+  std::vector<std::unique_ptr<SocketPeer>> clients;
   for (int i = 0; i < 20; ++i) {
-    clients.push_back(std::make_unique<SocketClient>());
+    clients.push_back(std::make_unique<SocketPeer>());
     ASSERT_EQ(clients.back()->Connect(server.SocketPath()), 0) << "client " << i;
   }
   for (std::size_t i = 0; i < clients.size(); ++i) {
