@@ -14,7 +14,7 @@ public:
 
   bool EnterRaw() override { return true; }
   void LeaveRaw() override {}
-  Event ReadEvent() override { return Event{}; }
+  void ReadEvents(std::deque<Event> &, int) override {}
   Size GetSize() override { return Size{80, 24}; }
   bool Write(const std::string &bytes) override;
   void Suspend() override {}
