@@ -1,27 +1,23 @@
 #include "ClientSession.h"
+#include "EnvironmentSetting.h"
 #include "TestServer.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 
 namespace {
 
 // Without a receiver thread nothing the server sends could be shown, so the
 // client must not claim to be connected, nor keep the connection open.
-TEST(ClientNoThreads, ConnectFailsAndDropsTheConnection) {
+TEST(ShellProcessNoThreads, ConnectFailsAndDropsTheConnection) {
   TestServer server;
-  // Only the client sees the library: it is set just for its start.
-  setenv("LD_PRELOAD", SKELLAN_NO_THREADS_PATH, 1);
   std::unique_ptr<ClientSession> client;
-  try {
+  {
+    // Only the client sees the library: it is set just for its start.
+    const EnvironmentSetting preload("LD_PRELOAD", SKELLAN_NO_THREADS_PATH);
     client = std::make_unique<ClientSession>();
-  } catch (...) {
-    unsetenv("LD_PRELOAD");
-    throw;
   }
-  unsetenv("LD_PRELOAD");
 
   EXPECT_TRUE(client->Command("connect " + server.Name(),
                               "ERROR Cannot connect to named pipe: " + server.Name() + "\n"));

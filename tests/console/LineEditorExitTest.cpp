@@ -1,4 +1,4 @@
-#include "EditorScreen.h"
+#include "TempDirectory.h"
 #include "TestPrograms.h"
 #include "TestServer.h"
 #include "TmuxTerminal.h"
@@ -21,35 +21,20 @@ namespace {
 const int kColumns = 100;
 const int kRows = 20;
 
-// A folder of the test's own for the terminal's modes, as `stty -g` prints
-// them.
-class ModesFolder {
-public:
-  ModesFolder() {
-    char pattern[] = "/tmp/skellan-stty-XXXXXX";
-    if (mkdtemp(pattern) != nullptr)
-      path = pattern;
+// The first line of the file, once it has one; "" if it never does. The
+// tests keep the terminal's modes there, as `stty -g` prints them.
+std::string FirstLine(const std::string &path) {
+  const auto deadline = std::chrono::steady_clock::now() + ChildProcess::kDefaultTimeout;
+  for (;;) {
+    std::ifstream in(path);
+    std::string line;
+    if (std::getline(in, line) && in.good())
+      return line;
+    if (std::chrono::steady_clock::now() >= deadline)
+      return "";
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  ~ModesFolder() {
-    for (const char *file : {"/before", "/stopped", "/after", "/wrapper"})
-      unlink((path + file).c_str());
-    rmdir(path.c_str());
-  }
-  // The file's first line, once it has one; "" if it never does.
-  std::string Read(const std::string &file) const {
-    const auto deadline = std::chrono::steady_clock::now() + ChildProcess::kDefaultTimeout;
-    for (;;) {
-      std::ifstream in(path + "/" + file);
-      std::string line;
-      if (std::getline(in, line) && in.good())
-        return line;
-      if (std::chrono::steady_clock::now() >= deadline)
-        return "";
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-  }
-  std::string path;
-};
+}
 
 // The words as one line of shell, each quoted.
 std::string ShellLine(const std::vector<std::string> &words) {
@@ -97,26 +82,21 @@ std::string Name(const testing::TestParamInfo<WayOut> &info) { return NameOf(inf
 // For the test's name in ctest's list.
 void PrintTo(WayOut way, std::ostream *out) { *out << NameOf(way); }
 
-class TerminalExit : public testing::TestWithParam<WayOut> {};
+class LineEditorExit : public testing::TestWithParam<WayOut> {};
 
-TEST_P(TerminalExit, TheTerminalIsLeftAsItWasFoundAndThePipeClosed) {
+TEST_P(LineEditorExit, TheTerminalIsLeftAsItWasFoundAndThePipeClosed) {
   if (TmuxTerminal::Program().empty())
     GTEST_SKIP() << "tmux is not installed";
-  ModesFolder modes;
-  ASSERT_FALSE(modes.path.empty());
+  const TempDirectory modes("skellan-stty");
   TestServer server({"--no-echo", "--log-data"});
-  TmuxTerminal terminal(testprograms::TerminalClient("cd " + modes.path +
+  TmuxTerminal terminal(testprograms::TerminalClient("cd " + modes.Path() +
                                                      " && stty -g > before; \"$@\"; "
                                                      "echo \"exit $?\"; stty -g > after; "
                                                      "exec sleep 100"),
                         kColumns, kRows);
-  EditorScreen screen(terminal);
-  ASSERT_TRUE(screen.WaitForInput("$", 2));
-  terminal.TypeLine("connect " + server.Name());
-  ASSERT_TRUE(screen.WaitForRow("OK Connected"));
-  ASSERT_TRUE(screen.WaitForInput("$", 2));
+  ASSERT_TRUE(terminal.Connect(server.Name()));
   terminal.Type("half a line");
-  ASSERT_TRUE(screen.WaitForInput("$ half a line", 13));
+  ASSERT_TRUE(terminal.WaitForInput("$ half a line", 13));
 
   switch (GetParam()) {
   case WayOut::ExitCommand:
@@ -126,17 +106,17 @@ TEST_P(TerminalExit, TheTerminalIsLeftAsItWasFoundAndThePipeClosed) {
   case WayOut::CtrlD:
     // With text, Ctrl-D deletes; on an empty line it is the end of input.
     terminal.Press({"C-a", "C-d"});
-    ASSERT_TRUE(screen.WaitForInput("$ alf a line", 2));
+    ASSERT_TRUE(terminal.WaitForInput("$ alf a line", 2));
     terminal.Press({"C-e", "C-u", "C-d"});
     break;
   case WayOut::CtrlC:
     // With text, Ctrl-C abandons the line; on an empty line it leaves.
     terminal.Press({"C-c"});
-    ASSERT_TRUE(screen.WaitForRow("$ half a line^C"));
-    ASSERT_TRUE(screen.WaitForInput("$", 2));
+    ASSERT_TRUE(terminal.WaitForRow("$ half a line^C"));
+    ASSERT_TRUE(terminal.WaitForInput("$", 2));
     terminal.TypeLine("kept");
     ASSERT_TRUE(server.WaitForLog("data 1 kept\\n"));
-    ASSERT_TRUE(screen.WaitForInput("$", 2));
+    ASSERT_TRUE(terminal.WaitForInput("$", 2));
     terminal.Press({"C-c"});
     break;
   case WayOut::Terminate:
@@ -153,16 +133,16 @@ TEST_P(TerminalExit, TheTerminalIsLeftAsItWasFoundAndThePipeClosed) {
   }
   // The shell's next line starts at the first column: the client left the
   // cursor at the start of a fresh row.
-  EXPECT_TRUE(screen.WaitForRow("exit 0"));
-  const std::string before = modes.Read("before");
+  EXPECT_TRUE(terminal.WaitForRow("exit 0"));
+  const std::string before = FirstLine(modes.Path() + "/before");
   EXPECT_FALSE(before.empty());
-  EXPECT_EQ(modes.Read("after"), before);
+  EXPECT_EQ(FirstLine(modes.Path() + "/after"), before);
   EXPECT_TRUE(server.WaitForLog("close 1"));
   // Nothing but the line kept after Ctrl-C ever reached the server.
   EXPECT_EQ(server.CountLog("data "), GetParam() == WayOut::CtrlC ? 1u : 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryWayOut, TerminalExit,
+INSTANTIATE_TEST_SUITE_P(EveryWayOut, LineEditorExit,
                          testing::Values(WayOut::ExitCommand, WayOut::CtrlD, WayOut::CtrlC,
                                          WayOut::Terminate, WayOut::HangUp, WayOut::Interrupt),
                          Name);
@@ -189,27 +169,23 @@ std::string NameOf(WhileWriting way) {
 // For the test's name in ctest's list.
 void PrintTo(WhileWriting way, std::ostream *out) { *out << NameOf(way); }
 
-class TerminalStuckWrite : public testing::TestWithParam<std::tuple<WhileWriting, bool>> {};
+class LineEditorStuckWrite : public testing::TestWithParam<std::tuple<WhileWriting, bool>> {};
 
-TEST_P(TerminalStuckWrite, TheOperatorGetsOutAndTheTerminalIsLeftAsItWasFound) {
+TEST_P(LineEditorStuckWrite, TheOperatorGetsOutAndTheTerminalIsLeftAsItWasFound) {
   if (TmuxTerminal::Program().empty())
     GTEST_SKIP() << "tmux is not installed";
   const WhileWriting way = std::get<0>(GetParam());
-  ModesFolder modes;
-  ASSERT_FALSE(modes.path.empty());
+  const TempDirectory modes("skellan-stty");
   std::vector<std::string> options = {"--no-read"};
   if (std::get<1>(GetParam()))
     options.push_back("--byte");
   TestServer server(options);
-  TmuxTerminal terminal(testprograms::TerminalClient("cd " + modes.path +
+  TmuxTerminal terminal(testprograms::TerminalClient("cd " + modes.Path() +
                                                      " && stty -g > before; \"$@\"; "
                                                      "echo \"exit $?\"; stty -g > after; "
                                                      "exec sleep 100"),
                         kColumns, kRows);
-  EditorScreen screen(terminal);
-  ASSERT_TRUE(screen.WaitForInput("$", 2));
-  terminal.TypeLine("connect " + server.Name());
-  ASSERT_TRUE(screen.WaitForRow("OK Connected"));
+  ASSERT_TRUE(terminal.Connect(server.Name()));
   // More short messages than the pipe holds unread.
   const int lines = testprograms::LinesThatFillAPipe();
   std::string paste;
@@ -220,7 +196,7 @@ TEST_P(TerminalStuckWrite, TheOperatorGetsOutAndTheTerminalIsLeftAsItWasFound) {
   // screen stands still.
   std::vector<std::string> last;
   auto since = std::chrono::steady_clock::now();
-  ASSERT_TRUE(screen.WaitFor(
+  ASSERT_TRUE(terminal.WaitFor(
       [&](const std::vector<std::string> &rows, TmuxTerminal::Cursor) {
         const auto now = std::chrono::steady_clock::now();
         if (rows != last) {
@@ -233,27 +209,27 @@ TEST_P(TerminalStuckWrite, TheOperatorGetsOutAndTheTerminalIsLeftAsItWasFound) {
 
   if (way == WhileWriting::CtrlC) {
     terminal.Press({"C-c"});
-    ASSERT_TRUE(screen.WaitForRow("ERROR Cannot write to pipe"));
-    ASSERT_TRUE(screen.WaitForInput("$", 2));
+    ASSERT_TRUE(terminal.WaitForRow("ERROR Cannot write to pipe"));
+    ASSERT_TRUE(terminal.WaitForInput("$", 2));
     terminal.TypeLine("close");
-    ASSERT_TRUE(screen.WaitForRow("OK Connection closed"));
+    ASSERT_TRUE(terminal.WaitForRow("OK Connection closed"));
     terminal.TypeLine("exit");
   } else {
     const pid_t client = ChildOf(terminal.PanePid());
     ASSERT_GT(client, 0);
     kill(client, way == WhileWriting::Terminate ? SIGTERM : SIGHUP);
   }
-  EXPECT_TRUE(screen.WaitForRow("exit 0"));
-  const std::string before = modes.Read("before");
+  EXPECT_TRUE(terminal.WaitForRow("exit 0"));
+  const std::string before = FirstLine(modes.Path() + "/before");
   EXPECT_FALSE(before.empty());
-  EXPECT_EQ(modes.Read("after"), before);
+  EXPECT_EQ(FirstLine(modes.Path() + "/after"), before);
   // Nothing of the paste was typed after the write that waited.
   const std::string lastLine = "line " + std::to_string(lines - 1) + " ";
   for (const std::string &row : terminal.Screen())
-    EXPECT_EQ(row.find(lastLine), std::string::npos) << screen.Picture();
+    EXPECT_EQ(row.find(lastLine), std::string::npos) << terminal.Picture();
 }
 
-INSTANTIATE_TEST_SUITE_P(DeafServer, TerminalStuckWrite,
+INSTANTIATE_TEST_SUITE_P(DeafServer, LineEditorStuckWrite,
                          testing::Combine(testing::Values(WhileWriting::CtrlC,
                                                           WhileWriting::Terminate,
                                                           WhileWriting::HangUp),
@@ -266,18 +242,17 @@ INSTANTIATE_TEST_SUITE_P(DeafServer, TerminalStuckWrite,
 // A script's end waits for a server's last answers; an operator at a
 // terminal has seen them and leaves at once, whatever the server goes on
 // sending.
-TEST(TerminalExitNow, ExitLeavesAtOnceAlthoughTheServerGoesOnSending) {
+TEST(LineEditorExitNow, ExitLeavesAtOnceAlthoughTheServerGoesOnSending) {
   if (TmuxTerminal::Program().empty())
     GTEST_SKIP() << "tmux is not installed";
   TestServer server({"--no-echo", "--tick", "100"});
   TmuxTerminal terminal(testprograms::TerminalClient("\"$@\"; echo \"exit $?\"; exec sleep 100"),
                         kColumns, 40);
-  EditorScreen screen(terminal);
-  ASSERT_TRUE(screen.WaitForInput("$", 2));
+  ASSERT_TRUE(terminal.WaitForInput("$", 2));
   terminal.TypeLine("connect " + server.Name());
-  ASSERT_TRUE(screen.WaitForRow("tick 2"));
+  ASSERT_TRUE(terminal.WaitForRow("tick 2"));
   terminal.TypeLine("exit");
-  ASSERT_TRUE(screen.WaitForRow("exit 0"));
+  ASSERT_TRUE(terminal.WaitForRow("exit 0"));
   // Waiting for the server to be quiet would have shown a tick every
   // 100 ms for 2 s below the exit.
   const std::vector<std::string> rows = terminal.Screen();
@@ -289,8 +264,8 @@ TEST(TerminalExitNow, ExitLeavesAtOnceAlthoughTheServerGoesOnSending) {
     else if (r > exitRow && rows[r].compare(0, 5, "tick ") == 0)
       ++ticksAfter;
   }
-  EXPECT_LT(exitRow, rows.size()) << screen.Picture();
-  EXPECT_LT(ticksAfter, 5u) << screen.Picture();
+  EXPECT_LT(exitRow, rows.size()) << terminal.Picture();
+  EXPECT_LT(ticksAfter, 5u) << terminal.Picture();
 }
 
 // How the operator's shell started the client.
@@ -303,67 +278,65 @@ std::string NameOf(Started started) {
 // For the test's name in ctest's list.
 void PrintTo(Started started, std::ostream *out) { *out << NameOf(started); }
 
-class TerminalSuspend : public testing::TestWithParam<Started> {};
+class LineEditorSuspend : public testing::TestWithParam<Started> {};
 
 // Ctrl-Z stops the whole job, as the terminal's own Ctrl-Z would: the
 // client, and a script that started it and waits for it, so that the shell
 // gets its prompt back. fg resumes it raw, the line drawn again.
-TEST_P(TerminalSuspend, CtrlZGivesTheShellItsPromptWithTheModesRestoredAndFgComesBackRaw) {
+TEST_P(LineEditorSuspend, CtrlZGivesTheShellItsPromptWithTheModesRestoredAndFgComesBackRaw) {
   if (TmuxTerminal::Program().empty())
     GTEST_SKIP() << "tmux is not installed";
-  ModesFolder modes;
-  ASSERT_FALSE(modes.path.empty());
+  const TempDirectory modes("skellan-stty");
   TestServer server({"--no-echo", "--log-data"});
   const bool byScript = GetParam() == Started::ByAScript;
   // A script that runs the client and waits for it, as scripts/demo.sh does.
   {
-    std::ofstream wrapper(modes.path + "/wrapper");
+    std::ofstream wrapper(modes.Path() + "/wrapper");
     wrapper << ShellLine(testprograms::Client()) << "\necho \"client exit $?\"\n";
     ASSERT_TRUE(wrapper.good());
   }
   // A shell with job control, as an operator has.
   TmuxTerminal terminal({"env", "PS1=sh> ", "bash", "--norc", "--noprofile", "-i"}, kColumns,
                         kRows);
-  EditorScreen screen(terminal);
-  ASSERT_TRUE(screen.WaitForInput("sh>", 4));
-  terminal.TypeLine("cd " + modes.path);
+  ASSERT_TRUE(terminal.WaitForInput("sh>", 4));
+  terminal.TypeLine("cd " + modes.Path());
   terminal.TypeLine("stty -g > before");
   terminal.TypeLine(byScript ? "sh wrapper" : ShellLine(testprograms::Client()));
-  ASSERT_TRUE(screen.WaitForInput("$", 2));
+  ASSERT_TRUE(terminal.WaitForInput("$", 2));
   terminal.TypeLine("connect " + server.Name());
-  ASSERT_TRUE(screen.WaitForRow("OK Connected"));
+  ASSERT_TRUE(terminal.WaitForRow("OK Connected"));
   terminal.Type("half");
-  ASSERT_TRUE(screen.WaitForInput("$ half", 6));
+  ASSERT_TRUE(terminal.WaitForInput("$ half", 6));
 
   terminal.Press({"C-z"});
-  ASSERT_TRUE(screen.WaitForInput("sh>", 4));
+  ASSERT_TRUE(terminal.WaitForInput("sh>", 4));
   terminal.TypeLine("stty -g > stopped");
   terminal.TypeLine("fg");
-  ASSERT_TRUE(screen.WaitForInput("$ half", 6));
+  ASSERT_TRUE(terminal.WaitForInput("$ half", 6));
   // Raw again: Ctrl-A moves to the start instead of showing as ^A.
   terminal.Type(" line");
   terminal.Press({"C-a"});
   terminal.Type("X");
-  ASSERT_TRUE(screen.WaitForInput("$ Xhalf line", 3));
+  ASSERT_TRUE(terminal.WaitForInput("$ Xhalf line", 3));
   terminal.Press({"Enter"});
   EXPECT_TRUE(server.WaitForLog("data 1 Xhalf line\\n"));
   terminal.TypeLine("exit");
   // A script went on waiting for the client throughout.
   if (byScript) {
-    ASSERT_TRUE(screen.WaitForRow("client exit 0"));
+    ASSERT_TRUE(terminal.WaitForRow("client exit 0"));
   }
-  ASSERT_TRUE(screen.WaitForInput("sh>", 4));
+  ASSERT_TRUE(terminal.WaitForInput("sh>", 4));
   terminal.TypeLine("stty -g > after");
 
-  const std::string before = modes.Read("before");
+  const std::string before = FirstLine(modes.Path() + "/before");
   EXPECT_FALSE(before.empty());
-  EXPECT_EQ(modes.Read("stopped"), before);
-  EXPECT_EQ(modes.Read("after"), before);
+  EXPECT_EQ(FirstLine(modes.Path() + "/stopped"), before);
+  EXPECT_EQ(FirstLine(modes.Path() + "/after"), before);
   EXPECT_TRUE(server.WaitForLog("close 1"));
   EXPECT_EQ(server.CountLog("data "), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(FromAShell, TerminalSuspend,
+INSTANTIATE_TEST_SUITE_P(FromAShell, LineEditorSuspend,
                          testing::Values(Started::Directly, Started::ByAScript),
                          [](const testing::TestParamInfo<Started> &info) {
                            return NameOf(info.param);

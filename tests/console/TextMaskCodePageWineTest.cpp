@@ -2,7 +2,6 @@
 // two bytes: Wine gives a program in a Japanese locale code page 932
 // (Shift JIS), and writes what the console shows to the terminal as UTF-8.
 #include "BuiltLocale.h"
-#include "EditorScreen.h"
 #include "TestPrograms.h"
 #include "TestServer.h"
 #include "TmuxTerminal.h"
@@ -21,7 +20,7 @@ struct Row {
   std::string shown;
 };
 
-TEST(CodePage932, ALeadByteAndItsTrailAreOneCharacterOfText) {
+TEST(TextMaskCodePage932, ALeadByteAndItsTrailAreOneCharacterOfText) {
   if (TmuxTerminal::Program().empty())
     GTEST_SKIP() << "tmux is not installed";
   const BuiltLocale japanese("ja_JP", "UTF-8", "ja_JP.UTF-8");
@@ -44,16 +43,13 @@ TEST(CodePage932, ALeadByteAndItsTrailAreOneCharacterOfText) {
   TestServer server(options);
   TmuxTerminal terminal(testprograms::TerminalClient(japanese.Environment() + " exec \"$@\""), 100,
                         20);
-  EditorScreen screen(terminal);
-  ASSERT_TRUE(screen.WaitForInput("$", 2));
-  terminal.TypeLine("connect " + server.Name());
-  ASSERT_TRUE(screen.WaitForRow("OK Connected"));
+  ASSERT_TRUE(terminal.Connect(server.Name()));
   terminal.TypeLine("go");
   std::vector<std::string> shown{"$ connect " + server.Name(), "OK Connected", "$ go"};
   for (const Row &row : rows)
     shown.push_back(row.shown);
   shown.push_back("$");
-  EXPECT_TRUE(screen.WaitForScreen(shown, 2));
+  EXPECT_TRUE(terminal.WaitForScreen(shown, 2));
 }
 
 } // namespace

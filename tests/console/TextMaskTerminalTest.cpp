@@ -1,14 +1,10 @@
 #include "BuiltLocale.h"
-#include "EditorScreen.h"
-#include "PaintedRows.h"
+#include "ScreenModel.h"
 #include "TestPrograms.h"
 #include "TestServer.h"
 #include "TmuxTerminal.h"
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -59,19 +55,6 @@ std::string SendText(const std::string &bytes) {
   return text;
 }
 
-// The bytes written to a terminal, SGRs taken out.
-std::string StripSgr(const std::string &written) {
-  std::string text;
-  for (std::size_t i = 0; i < written.size(); ++i) {
-    const std::size_t end = written.find_first_not_of("0123456789;:", i + 2);
-    if (written.compare(i, 2, "\x1b[") == 0 && end != std::string::npos && written[end] == 'm')
-      i = end;
-    else
-      text += written[i];
-  }
-  return text;
-}
-
 // How the client reaches the operator: through its line editor, or with
 // standard input a pipe (cat reading the terminal) and standard output the
 // terminal.
@@ -94,23 +77,10 @@ void PrintTo(const Way &way, std::ostream *out) { *out << NameOf(way); }
 
 using Messages = std::vector<std::string>;
 
-// The messages the server got, in order, as its log writes them, once
-// there are `count`.
-Messages Received(TestServer &server, std::size_t count) {
-  EXPECT_TRUE(server.WaitForLogCount("data 1 ", count));
-  std::istringstream log(server.Process().Output());
-  Messages messages;
-  for (std::string line; std::getline(log, line);) {
-    if (line.compare(0, 7, "data 1 ") == 0)
-      messages.push_back(line.substr(7));
-  }
-  return messages;
-}
-
 // The client on a terminal that does whatever a program asks of it, the
 // window's name and the clipboard too, connected to a server that sends it
 // what is not text.
-class TerminalMask : public testing::TestWithParam<Way> {
+class TextMaskTerminal : public testing::TestWithParam<Way> {
 protected:
   void SetUp() override {
     if (TmuxTerminal::Program().empty())
@@ -130,16 +100,15 @@ protected:
     const std::string client = Editor() ? locale + " exec \"$@\"" : "cat | " + locale + " \"$@\"";
     terminal =
         std::make_unique<TmuxTerminal>(testprograms::TerminalClient(client), kColumns, kRows);
-    screen = std::make_unique<EditorScreen>(*terminal);
     // tmux leaves these alone by default, so that a sequence let through
     // would not show without them.
     terminal->SetOption("set-clipboard", "on");
     terminal->SetOption("allow-rename", "on");
     terminal->RenameWindow("operator");
-    ASSERT_TRUE(screen->WaitForInput("$", 2));
+    ASSERT_TRUE(terminal->WaitForInput("$", 2));
     before = terminal->Format(kTerminalState);
     terminal->TypeLine("connect " + server->Name());
-    ASSERT_TRUE(screen->WaitForScreen({Connect(), "OK Connected", "$"}, 2));
+    ASSERT_TRUE(terminal->WaitForScreen({Connect(), "OK Connected", "$"}, 2));
   }
 
   bool Editor() const { return GetParam().road == Road::Editor; }
@@ -155,7 +124,6 @@ protected:
 
   std::unique_ptr<TestServer> server;
   std::unique_ptr<TmuxTerminal> terminal;
-  std::unique_ptr<EditorScreen> screen;
   // The terminal's state once the client is up, before it connects.
   std::string before;
   // The client's locale, as variables for the shell.
@@ -183,7 +151,7 @@ const std::vector<Row> kControls{
     {"J c0\a\b\v\f\x01\x18\x1a\x7f end\x1b", "J c0^G^H^K^L^A^X^Z^? end^["},
 };
 
-TEST_P(TerminalMask, ControlsShowAsTextAndTheTerminalStaysAsItWas) {
+TEST_P(TextMaskTerminal, ControlsShowAsTextAndTheTerminalStaysAsItWas) {
   ASSERT_NO_FATAL_FAILURE(Start({"--log-data", "--no-echo", "--on-message"}, kControls));
   // Stopped, the server answers "go" only once the next line is half typed.
   server->Process().Signal(SIGSTOP);
@@ -193,7 +161,7 @@ TEST_P(TerminalMask, ControlsShowAsTextAndTheTerminalStaysAsItWas) {
   // terminal's echo for cat, which Wine's console may paint over from its
   // own rows; the keys are in the terminal's line once tmux has sent them.
   const testing::AssertionResult typed =
-      Editor() ? screen->WaitForInput("$ typed wh", 10) : testing::AssertionSuccess();
+      Editor() ? terminal->WaitForInput("$ typed wh", 10) : testing::AssertionSuccess();
   server->Process().Signal(SIGCONT);
   ASSERT_TRUE(typed);
 
@@ -202,7 +170,7 @@ TEST_P(TerminalMask, ControlsShowAsTextAndTheTerminalStaysAsItWas) {
   // the half line for cat until Enter.
   std::vector<std::string> rows = Shown(kControls);
   rows.push_back(Editor() ? "$ typed wh" : "$");
-  EXPECT_TRUE(screen->WaitForScreen(rows, Editor() ? 10 : 2));
+  EXPECT_TRUE(terminal->WaitForScreen(rows, Editor() ? 10 : 2));
   EXPECT_EQ(terminal->Format(kTerminalState), before);
   EXPECT_EQ(terminal->Buffers(), "");
 
@@ -210,13 +178,13 @@ TEST_P(TerminalMask, ControlsShowAsTextAndTheTerminalStaysAsItWas) {
   if (Editor()) {
     rows.back() = "$ typed while";
     rows.push_back("$");
-    EXPECT_TRUE(screen->WaitForScreen(rows, 2));
+    EXPECT_TRUE(terminal->WaitForScreen(rows, 2));
   }
   // The terminal was asked nothing, so it typed no answer into the line.
-  EXPECT_EQ(Received(*server, 2), (Messages{"go\\n", "typed while\\n"}));
+  EXPECT_EQ(server->Data(2), (Messages{"go\\n", "typed while\\n"}));
 }
 
-TEST_P(TerminalMask, ColoursStayOnTheServersTextAlone) {
+TEST_P(TextMaskTerminal, ColoursStayOnTheServersTextAlone) {
   // Many masked bytes in a row, each in a reverse-video run of its own.
   Row bells{"K", "K"};
   std::string paintedBells = "K";
@@ -241,16 +209,16 @@ TEST_P(TerminalMask, ColoursStayOnTheServersTextAlone) {
   terminal->TypeLine("go");
   std::vector<std::string> shown = Shown(rows);
   shown.push_back("$");
-  ASSERT_TRUE(screen->WaitForScreen(shown, 2));
+  ASSERT_TRUE(terminal->WaitForScreen(shown, 2));
   // The server echoes the line, and answers close with a reply.
   terminal->TypeLine("more");
   shown.back() = "$ more";
   shown.insert(shown.end(), {"more", "$"});
-  ASSERT_TRUE(screen->WaitForScreen(shown, 2));
+  ASSERT_TRUE(terminal->WaitForScreen(shown, 2));
   terminal->TypeLine("close");
   shown.back() = "$ close";
   shown.insert(shown.end(), {"OK Connection closed", "$"});
-  ASSERT_TRUE(screen->WaitForScreen(shown, 2));
+  ASSERT_TRUE(terminal->WaitForScreen(shown, 2));
 
   // The client's own rows, the prompt and the typed lines wear nothing;
   // a masked byte is in reverse video over the server's colours, which go
@@ -270,13 +238,13 @@ TEST_P(TerminalMask, ColoursStayOnTheServersTextAlone) {
       "OK Connection closed",
       "$",
   };
-  std::vector<std::string> screenRows = PaintedRows(terminal->AttributedScreen());
+  std::vector<std::string> screenRows = terminal->PaintedRows();
   while (!screenRows.empty() && screenRows.back().empty())
     screenRows.pop_back();
   EXPECT_EQ(screenRows, painted);
 }
 
-TEST_P(TerminalMask, BytesThatAreNoTextShowAsHexAndCharactersAsText) {
+TEST_P(TextMaskTerminal, BytesThatAreNoTextShowAsHexAndCharactersAsText) {
   const std::string wide = "\xe6\x97\xa5";
   std::string wideRow = "P ";
   for (int i = 0; i < 45; ++i)
@@ -297,19 +265,19 @@ TEST_P(TerminalMask, BytesThatAreNoTextShowAsHexAndCharactersAsText) {
   terminal->TypeLine("go");
   std::vector<std::string> shown = Shown(rows);
   shown.push_back("$");
-  EXPECT_TRUE(screen->WaitForScreen(shown, 2));
+  EXPECT_TRUE(terminal->WaitForScreen(shown, 2));
   terminal->TypeLine("after");
   shown.back() = "$ after";
   shown.push_back("$");
-  EXPECT_TRUE(screen->WaitForScreen(shown, 2));
-  EXPECT_EQ(Received(*server, 2), (Messages{"go\\n", "after\\n"}));
+  EXPECT_TRUE(terminal->WaitForScreen(shown, 2));
+  EXPECT_EQ(server->Data(2), (Messages{"go\\n", "after\\n"}));
 }
 
 // KOI8-R makes letters of the bytes 0x80..0x9F, which the Linux console
 // and xterm in 8-bit mode take for C1 controls (0x9B a CSI, 0x9D an OSC):
 // none of them may reach the terminal raw, whatever the locale says, while
 // the locale's letters do.
-TEST_P(TerminalMask, InAnEightBitLocaleNoC1ByteReachesTheTerminal) {
+TEST_P(TextMaskTerminal, InAnEightBitLocaleNoC1ByteReachesTheTerminal) {
   const BuiltLocale koi8r("ru_RU", "KOI8-R", "ru_RU.KOI8-R");
   ASSERT_TRUE(koi8r.Built()) << koi8r.Report();
   locale = koi8r.Environment();
@@ -335,13 +303,13 @@ TEST_P(TerminalMask, InAnEightBitLocaleNoC1ByteReachesTheTerminal) {
 
   std::string written;
   const auto deadline = std::chrono::steady_clock::now() + ChildProcess::kDefaultTimeout;
-  while (StripSgr(written).find(c1Shown + " end") == std::string::npos &&
+  while (ScreenModel::WithoutSgr(written).find(c1Shown + " end") == std::string::npos &&
          std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     std::ifstream file(copy, std::ios::binary);
     written.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
   }
-  const std::string shown = StripSgr(written);
+  const std::string shown = ScreenModel::WithoutSgr(written);
   EXPECT_NE(shown.find("<9B>2J<9D>0;T<9C> " + letters), std::string::npos) << shown;
   EXPECT_NE(shown.find(c1Shown + " end"), std::string::npos) << shown;
   for (std::size_t i = 0; i < written.size(); ++i) {
@@ -350,7 +318,7 @@ TEST_P(TerminalMask, InAnEightBitLocaleNoC1ByteReachesTheTerminal) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryRoad, TerminalMask,
+INSTANTIATE_TEST_SUITE_P(EveryRoad, TextMaskTerminal,
                          testing::Values(Way{Road::Editor, false}, Way{Road::Editor, true},
                                          Way{Road::Piped, false}, Way{Road::Piped, true}),
                          Name);
@@ -358,7 +326,7 @@ INSTANTIATE_TEST_SUITE_P(EveryRoad, TerminalMask,
 // Any local process can name a pipe, controls and all. Tab lists such
 // names and completes one without the terminal obeying them, and what is
 // connected to is the name chosen.
-TEST(TerminalNames, PipeNamesWithControlsShowMaskedWhenTabListsThem) {
+TEST(TextMaskNames, PipeNamesWithControlsShowMaskedWhenTabListsThem) {
   if (TmuxTerminal::Program().empty())
     GTEST_SKIP() << "tmux is not installed";
   const std::string stem = TestServer::UniqueName();
@@ -366,99 +334,52 @@ TEST(TerminalNames, PipeNamesWithControlsShowMaskedWhenTabListsThem) {
   TestServer clear({}, stem + "\x1b[2J");
   TmuxTerminal terminal(testprograms::TerminalClient("LC_ALL=C.UTF-8 exec \"$@\""), kColumns,
                         kRows);
-  EditorScreen screen(terminal);
   terminal.SetOption("allow-rename", "on");
   terminal.RenameWindow("operator");
-  ASSERT_TRUE(screen.WaitForInput("$", 2));
+  ASSERT_TRUE(terminal.WaitForInput("$", 2));
   const std::string before = terminal.Format(kTerminalState);
   terminal.TypeLine("connect " + stem);
   const std::vector<std::string> failed{"$ connect " + stem,
                                         "ERROR Cannot connect to named pipe: " + stem};
-  ASSERT_TRUE(screen.WaitForScreen({failed[0], failed[1], "$"}, 2));
+  ASSERT_TRUE(terminal.WaitForScreen({failed[0], failed[1], "$"}, 2));
 
   terminal.Type("connect " + stem);
   terminal.Press({"Tab"});
   const std::string common = "$ connect " + stem + "^[";
-  ASSERT_TRUE(screen.WaitForInput(common, static_cast<int>(common.size())));
+  ASSERT_TRUE(terminal.WaitForInput(common, static_cast<int>(common.size())));
   terminal.Press({"Tab"});
   // Each column as wide as the widest name shows, and two blanks.
   const std::string listed = stem + "^[[2J" + std::string(9, ' ') + stem + "^[]2;owned^G";
-  ASSERT_TRUE(screen.WaitForScreen({failed[0], failed[1], listed, common},
-                                   static_cast<int>(common.size())));
+  ASSERT_TRUE(terminal.WaitForScreen({failed[0], failed[1], listed, common},
+                                     static_cast<int>(common.size())));
   EXPECT_EQ(terminal.Format(kTerminalState), before);
 
   terminal.Type("]");
   terminal.Press({"Tab"});
   const std::string completed = "$ connect " + stem + "^[]2;owned^G";
-  ASSERT_TRUE(screen.WaitForInput(completed, static_cast<int>(completed.size()) + 1));
+  ASSERT_TRUE(terminal.WaitForInput(completed, static_cast<int>(completed.size()) + 1));
   terminal.Press({"Enter"});
   EXPECT_TRUE(
-      screen.WaitForScreen({failed[0], failed[1], listed, completed, "OK Connected", "$"}, 2));
+      terminal.WaitForScreen({failed[0], failed[1], listed, completed, "OK Connected", "$"}, 2));
   EXPECT_TRUE(title.WaitForLog("connect 1"));
   EXPECT_EQ(clear.CountLog("connect"), 0u);
   EXPECT_EQ(terminal.Format(kTerminalState), before);
 }
 
 // A name the shell echoes in a reply shows its controls too.
-TEST(TerminalNames, ANameInAReplyShowsItsControls) {
+TEST(TextMaskNames, ANameInAReplyShowsItsControls) {
   if (TmuxTerminal::Program().empty())
     GTEST_SKIP() << "tmux is not installed";
   TmuxTerminal terminal(
       testprograms::TerminalClient(
           "{ printf 'connect no\\033]2;owned\\007such\\033[2J\\n'; exec cat; } | \"$@\""),
       kColumns, kRows);
-  EditorScreen screen(terminal);
   terminal.SetOption("allow-rename", "on");
   terminal.RenameWindow("operator");
   const std::string before = terminal.Format(kTerminalState);
   // Plain output: the reply is written behind the prompt.
-  EXPECT_TRUE(screen.WaitForRow("$ ERROR Cannot connect to named pipe: no^[]2;owned^Gsuch^[[2J"));
+  EXPECT_TRUE(terminal.WaitForRow("$ ERROR Cannot connect to named pipe: no^[]2;owned^Gsuch^[[2J"));
   EXPECT_EQ(terminal.Format(kTerminalState), before);
-}
-
-// Waits until tmux makes `value` of the format.
-testing::AssertionResult WaitForFormat(TmuxTerminal &terminal, const std::string &format,
-                                       const std::string &value) {
-  const auto deadline = std::chrono::steady_clock::now() + ChildProcess::kDefaultTimeout;
-  std::string shown;
-  while ((shown = terminal.Format(format)) != value) {
-    if (std::chrono::steady_clock::now() >= deadline)
-      return testing::AssertionFailure() << format << " stayed \"" << shown << "\"";
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return testing::AssertionSuccess();
-}
-
-// A terminal answers whoever asked, and into the input of whatever reads
-// it: queries that another program on the terminal makes while the
-// operator types (a background job, a shell's hook) bring answers that the
-// line editor must not take for keys.
-TEST(TerminalAnswers, AnswersToAnotherProgramsQueriesAreNeverTyped) {
-  if (TmuxTerminal::Program().empty())
-    GTEST_SKIP() << "tmux is not installed";
-  TestServer server({"--no-echo", "--log-data"});
-  TmuxTerminal terminal(testprograms::TerminalClient(), kColumns, kRows);
-  EditorScreen screen(terminal);
-  ASSERT_TRUE(screen.WaitForInput("$", 2));
-  const std::string connect = "$ connect " + server.Name();
-  terminal.TypeLine("connect " + server.Name());
-  ASSERT_TRUE(screen.WaitForScreen({connect, "OK Connected", "$"}, 2));
-  terminal.Type("half");
-  ASSERT_TRUE(screen.WaitForInput("$ half", 6));
-
-  // tmux answers a DCS to the first, CSIs to the others; the title set
-  // behind them shows once it has answered them all.
-  const std::string queries = "\x1b[>q\x1b[c\x1b[>c\x1b[6n\x1b[5n\x1b]2;asked\a";
-  const int tty = open(terminal.Format("#{pane_tty}").c_str(), O_WRONLY | O_NOCTTY);
-  ASSERT_GE(tty, 0);
-  const ssize_t written = write(tty, queries.data(), queries.size());
-  close(tty);
-  ASSERT_EQ(written, static_cast<ssize_t>(queries.size()));
-  ASSERT_TRUE(WaitForFormat(terminal, "#{pane_title}", "asked"));
-
-  terminal.TypeLine(" line");
-  EXPECT_TRUE(screen.WaitForScreen({connect, "OK Connected", "$ half line", "$"}, 2));
-  EXPECT_EQ(Received(server, 1), Messages{"half line\\n"});
 }
 
 } // namespace

@@ -58,6 +58,31 @@ ChildProcess::ChildProcess(const std::vector<std::string> &argv, Sigpipe sigpipe
   if (argv.empty()) {
     throw std::invalid_argument("ChildProcess needs a program");
   }
+  // Built before fork: the child may only make async-signal-safe calls.
+  std::vector<char *> args;
+  for (const std::string &arg : argv) {
+    args.push_back(const_cast<char *>(arg.c_str()));
+  }
+  args.push_back(nullptr);
+  Start([&args] { execv(args[0], args.data()); }, true, argv[0], sigpipe, output);
+}
+
+ChildProcess::ChildProcess(const std::function<int()> &body) {
+  Start(
+      [&body] {
+        int status = 127;
+        try {
+          status = body();
+        } catch (...) {
+          // Whatever goes wrong, the child must not go back into the test.
+        }
+        _exit(status);
+      },
+      false, "a part of the test", Sigpipe::Default, Stdout::Piped);
+}
+
+void ChildProcess::Start(const std::function<void()> &child, bool exec, const std::string &what,
+                         Sigpipe sigpipe, Stdout output) {
   // Writing to a child that has exited must fail with EPIPE, not kill the test.
   std::signal(SIGPIPE, SIG_IGN);
 
@@ -70,12 +95,6 @@ ChildProcess::ChildProcess(const std::vector<std::string> &argv, Sigpipe sigpipe
       pipe2(execCheck, O_CLOEXEC) != 0) {
     throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
   }
-  // Built before fork: the child may only make async-signal-safe calls.
-  std::vector<char *> args;
-  for (const std::string &arg : argv) {
-    args.push_back(const_cast<char *>(arg.c_str()));
-  }
-  args.push_back(nullptr);
 
   pid_ = fork();
   if (pid_ == 0) {
@@ -92,7 +111,10 @@ ChildProcess::ChildProcess(const std::vector<std::string> &argv, Sigpipe sigpipe
       close(STDOUT_FILENO);
     }
     dup2(err[1], STDERR_FILENO);
-    execv(args[0], args.data());
+    if (!exec) {
+      close(execCheck[1]);
+    }
+    child();
     const int error = errno;
     ssize_t ignored = write(execCheck[1], &error, sizeof error);
     static_cast<void>(ignored);
@@ -117,7 +139,7 @@ ChildProcess::ChildProcess(const std::vector<std::string> &argv, Sigpipe sigpipe
     CloseIfOpen(input_);
     CloseIfOpen(stdout_);
     CloseIfOpen(stderr_);
-    throw std::runtime_error("cannot run " + argv[0] + ": " + reason);
+    throw std::runtime_error("cannot run " + what + ": " + reason);
   }
   for (int fd : {input_, stdout_, stderr_}) {
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
@@ -277,6 +299,9 @@ void ChildProcess::Reap(bool block) {
   } while (result < 0 && errno == EINTR);
   if (result == pid_) {
     exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (WIFSIGNALED(status)) {
+      endingSignal_ = WTERMSIG(status);
+    }
   } else if (result < 0) {
     // Nobody left to wait for; treat the child as gone.
     exitStatus_ = -1;

@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
-// A program run for a test, talking through pipes on its stdin, stdout and
-// stderr. Output is collected whenever the test sends or waits, so a child
-// never blocks on a full pipe. Every wait has a time-out, and the child is
-// killed when the object goes, so no test can leave a process behind.
+// A program run for a test, or a part of the test run in a process of its
+// own, talking through pipes on its stdin, stdout and stderr. Output is
+// collected whenever the test sends or waits, so a child never blocks on a
+// full pipe. Every wait has a time-out, and the child is killed when the
+// object goes, so no test can leave a process behind.
 class ChildProcess {
 public:
   using Duration = std::chrono::milliseconds;
@@ -29,6 +30,9 @@ public:
   // Starts argv[0] (a path) with the given arguments; throws on failure.
   explicit ChildProcess(const std::vector<std::string> &argv, Sigpipe sigpipe = Sigpipe::Default,
                         Stdout output = Stdout::Piped);
+  // Runs `body` in a fork of the test process; the child ends with the
+  // status that body returns. Throws if the fork fails.
+  explicit ChildProcess(const std::function<int()> &body);
   ~ChildProcess();
   ChildProcess(const ChildProcess &) = delete;
   ChildProcess &operator=(const ChildProcess &) = delete;
@@ -49,6 +53,8 @@ public:
   // Waits for the child to end and for all its output; returns its exit
   // code (128 + N when killed by signal N), or nothing on time-out.
   std::optional<int> WaitForExit(Duration timeout = kDefaultTimeout);
+  // The signal that ended the child, once a signal has.
+  std::optional<int> EndingSignal() const { return endingSignal_; }
 
   // Where stdout goes from now on instead of into Output(): each run of
   // bytes as it is read, so that a test can check a gigabyte of output
@@ -77,6 +83,10 @@ private:
   // arrived (or stdin became writable, when wantInput is set).
   void Pump(Duration timeout, bool wantInput);
   void Reap(bool block);
+  // Forks a child that runs `child` with the pipes as its standard files;
+  // `exec` when `child` returns only if exec failed.
+  void Start(const std::function<void()> &child, bool exec, const std::string &what,
+             Sigpipe sigpipe, Stdout output);
 
   pid_t pid_ = -1;
   int input_ = -1;
@@ -86,6 +96,7 @@ private:
   std::string errorOutput_;
   Sink sink_;
   std::optional<int> exitStatus_;
+  std::optional<int> endingSignal_;
 };
 
 #endif

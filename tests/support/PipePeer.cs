@@ -4,7 +4,9 @@
 // Usage: mono PipePeer.exe [--send TEXT] [--send-size N] [--close] NAME
 // On each connection it sends TEXT, then N bytes of 'a' to 'z' repeating,
 // then closes (--close) or echoes whatever it receives until the client
-// closes. It logs "listening TEMPDIR", "connect ID" and "close ID" on stdout.
+// closes. It logs "listening PATH", where PATH is the socket that .NET
+// makes for the pipe (CoreFxPipe_NAME in Path.GetTempPath()), "connect ID"
+// and "close ID" on stdout.
 using System;
 using System.IO;
 using System.IO.Pipes;
@@ -88,7 +90,7 @@ class PipePeer {
     // The next instance is made before a client is served, so the pipe
     // stays there for the next client.
     var waiting = NewInstance();
-    Log("listening " + Path.GetTempPath());
+    Log("listening " + Path.GetTempPath() + "CoreFxPipe_" + name);
     for (int id = 1;; ++id) {
       waiting.WaitForConnection();
       Log("connect " + id);

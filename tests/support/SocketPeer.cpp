@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -25,9 +26,39 @@ bool HasCredentials(msghdr &header) {
   return false;
 }
 
+// A socket of the pipe type, and the address of `path`; -1 and errno set
+// when either cannot be had.
+int Socket(const std::string &path, bool byteType, sockaddr_un &address, int flags = 0) {
+  address = sockaddr_un{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  path.copy(address.sun_path, path.size());
+  return socket(AF_UNIX, (byteType ? SOCK_STREAM : SOCK_SEQPACKET) | SOCK_CLOEXEC | flags, 0);
+}
+
 } // namespace
 
 SocketPeer::~SocketPeer() { Close(); }
+
+SocketPeer::SocketPeer(SocketPeer &&other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), byteType_(other.byteType_),
+      listening_(std::move(other.listening_)) {
+  other.listening_.clear();
+}
+
+SocketPeer &SocketPeer::operator=(SocketPeer &&other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+    byteType_ = other.byteType_;
+    listening_ = std::move(other.listening_);
+    other.listening_.clear();
+  }
+  return *this;
+}
 
 int SocketPeer::Connect(const std::string &path, bool byteType, ChildProcess::Duration busyWait) {
   const auto deadline = std::chrono::steady_clock::now() + busyWait;
@@ -42,14 +73,8 @@ int SocketPeer::Connect(const std::string &path, bool byteType, ChildProcess::Du
 int SocketPeer::TryConnect(const std::string &path, bool byteType) {
   Close();
   byteType_ = byteType;
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) {
-    return ENAMETOOLONG;
-  }
-  path.copy(address.sun_path, path.size());
-  fd_ =
-      socket(AF_UNIX, (byteType ? SOCK_STREAM : SOCK_SEQPACKET) | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  sockaddr_un address;
+  fd_ = Socket(path, byteType, address, SOCK_NONBLOCK);
   if (fd_ < 0) {
     return errno;
   }
@@ -58,6 +83,56 @@ int SocketPeer::TryConnect(const std::string &path, bool byteType) {
     Close();
     return error;
   }
+  Ready();
+  return 0;
+}
+
+int SocketPeer::Listen(const std::string &path, bool byteType, int backlog) {
+  Close();
+  byteType_ = byteType;
+  sockaddr_un address;
+  fd_ = Socket(path, byteType, address);
+  if (fd_ < 0) {
+    return errno;
+  }
+  unlink(path.c_str());
+  if (bind(fd_, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
+      listen(fd_, backlog) != 0) {
+    const int error = errno;
+    Close();
+    return error;
+  }
+  listening_ = path;
+  return 0;
+}
+
+SocketPeer SocketPeer::Accept(ChildProcess::Duration timeout) {
+  SocketPeer accepted;
+  pollfd waiting{fd_, POLLIN, 0};
+  if (fd_ < 0 || poll(&waiting, 1, static_cast<int>(timeout.count())) != 1) {
+    return accepted;
+  }
+  accepted.fd_ = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+  accepted.byteType_ = byteType_;
+  if (accepted.IsOpen()) {
+    accepted.Ready();
+  }
+  return accepted;
+}
+
+int SocketPeer::LeaveStale(const std::string &path) {
+  sockaddr_un address;
+  const int fd = Socket(path, false, address);
+  if (fd < 0) {
+    return errno;
+  }
+  const int error =
+      bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0 ? 0 : errno;
+  close(fd);
+  return error;
+}
+
+void SocketPeer::Ready() {
   // Credentials on every message tell an empty message from the end of the
   // connection, which recv reports alike.
   const int on = 1;
@@ -70,7 +145,6 @@ int SocketPeer::TryConnect(const std::string &path, bool byteType) {
   setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
   const int flags = fcntl(fd_, F_GETFL);
   fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
-  return 0;
 }
 
 bool SocketPeer::Send(const std::string &message) {
@@ -114,7 +188,7 @@ SocketPeer::Result SocketPeer::Receive(std::string &message, ChildProcess::Durat
 }
 
 SocketPeer::Result SocketPeer::ReceiveBytes(std::size_t size, std::string &data,
-                                                ChildProcess::Duration timeout) {
+                                            ChildProcess::Duration timeout) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + timeout;
   data.clear();
@@ -134,5 +208,9 @@ void SocketPeer::Close() {
   if (fd_ >= 0) {
     close(fd_);
     fd_ = -1;
+  }
+  if (!listening_.empty()) {
+    unlink(listening_.c_str());
+    listening_.clear();
   }
 }

@@ -1,7 +1,5 @@
 #include "TestServer.h"
 
-#include "TestPrograms.h"
-
 #include <unistd.h>
 
 #include <atomic>
@@ -23,25 +21,26 @@ std::string UniqueStem() {
   return "skellan-e2e-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
 }
 
-std::vector<std::string> Arguments(const std::vector<std::string> &options,
-                                   const std::string &name) {
-  std::vector<std::string> arguments = options;
-  arguments.push_back(name);
-  return arguments;
+std::vector<std::string> Command(std::vector<std::string> program,
+                                 const std::vector<std::string> &options, const std::string &name) {
+  program.insert(program.end(), options.begin(), options.end());
+  program.push_back(name);
+  return program;
 }
 
 } // namespace
 
-TestServer::TestServer(const std::vector<std::string> &options, const std::string &name)
-    : name_(name), process_(testprograms::Server(Arguments(options, name))) {
-  if (!process_.WaitForOutput("\n")) {
-    throw std::runtime_error("skellan-server did not start listening on '" + name_ +
+TestServer::TestServer(const std::vector<std::string> &options, const std::string &name,
+                       const std::vector<std::string> &program, ChildProcess::Duration startTimeout)
+    : name_(name), process_(Command(program, options, name)) {
+  if (!process_.WaitForOutput("\n", startTimeout)) {
+    throw std::runtime_error(program.back() + " did not start listening on '" + name_ +
                              "'; stderr: " + process_.ErrorOutput());
   }
   const std::string &log = process_.Output();
   const std::string firstLine = log.substr(0, log.find('\n'));
   if (firstLine.compare(0, sizeof kListening - 1, kListening) != 0) {
-    throw std::runtime_error("skellan-server began with '" + firstLine + "'");
+    throw std::runtime_error(program.back() + " began with '" + firstLine + "'");
   }
   socketPath_ = firstLine.substr(sizeof kListening - 1);
 }
@@ -55,6 +54,15 @@ TestServer::~TestServer() {
 }
 
 std::string TestServer::UniqueName() { return UniqueStem(); }
+
+std::vector<std::string> TestServer::OfType(std::vector<std::string> options, bool byteType) {
+  if (byteType) {
+    options.insert(options.begin(), "--byte");
+  }
+  return options;
+}
+
+const char *TestServer::TypeName(bool byteType) { return byteType ? "byte type" : "message type"; }
 
 std::string TestServer::UniquePath() { return "/tmp/" + UniqueStem() + ".sock"; }
 
@@ -83,6 +91,19 @@ bool TestServer::WaitForLogCount(const std::string &prefix, std::size_t count,
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;
+}
+
+std::vector<std::string> TestServer::Data(std::size_t count) {
+  const std::string prefix = "data 1 ";
+  WaitForLogCount(prefix, count);
+  std::istringstream log(process_.Output());
+  std::vector<std::string> messages;
+  for (std::string line; std::getline(log, line);) {
+    if (line.compare(0, prefix.size(), prefix) == 0) {
+      messages.push_back(line.substr(prefix.size()));
+    }
+  }
+  return messages;
 }
 
 std::size_t TestServer::CountLog(const std::string &prefix) {

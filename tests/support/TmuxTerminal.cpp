@@ -1,5 +1,7 @@
 #include "TmuxTerminal.h"
 
+#include "ScreenModel.h"
+
 #include <unistd.h>
 
 #include <atomic>
@@ -35,7 +37,7 @@ std::string TmuxTerminal::Program() {
 }
 
 TmuxTerminal::TmuxTerminal(const std::vector<std::string> &command, int columns, int rows)
-    : program_(Program()), socketName_(UniqueSocketName()) {
+    : program_(Program()), socketName_(UniqueSocketName()), columns_(columns), rows_(rows) {
   if (program_.empty()) {
     throw std::runtime_error("tmux is not on PATH");
   }
@@ -93,6 +95,8 @@ void TmuxTerminal::PasteAsKeys(const std::string &text) {
 }
 
 void TmuxTerminal::Resize(int columns, int rows) {
+  columns_ = columns;
+  rows_ = rows;
   Tmux(
       {"resize-window", "-t", kSession, "-x", std::to_string(columns), "-y", std::to_string(rows)});
 }
@@ -111,8 +115,12 @@ std::vector<std::string> TmuxTerminal::Screen() {
   return rows;
 }
 
-std::string TmuxTerminal::AttributedScreen() {
-  return Tmux({"capture-pane", "-p", "-e", "-t", kSession});
+std::vector<std::string> TmuxTerminal::PaintedRows() {
+  // A row more than the pane: the line feed behind the last row must not
+  // scroll the first away.
+  ScreenModel screen(columns_, rows_ + 1, ScreenModel::Sequences::Sgr);
+  screen.Feed(Tmux({"capture-pane", "-p", "-e", "-t", kSession}));
+  return screen.PaintedRows();
 }
 
 TmuxTerminal::Cursor TmuxTerminal::CursorPosition() {
@@ -123,19 +131,81 @@ TmuxTerminal::Cursor TmuxTerminal::CursorPosition() {
   return cursor;
 }
 
-bool TmuxTerminal::WaitForRow(const std::string &row, ChildProcess::Duration timeout) {
+std::string TmuxTerminal::Picture() {
+  const std::vector<std::string> screen = Screen();
+  const Cursor cursor = CursorPosition();
+  std::string picture;
+  for (std::size_t row = 0; row < screen.size(); ++row) {
+    picture += std::to_string(row) + "|" + Trimmed(screen[row]) + "|";
+    if (static_cast<int>(row) == cursor.row)
+      picture += " <- cursor at column " + std::to_string(cursor.column);
+    picture += "\n";
+  }
+  return picture;
+}
+
+testing::AssertionResult
+TmuxTerminal::WaitFor(const std::function<bool(const std::vector<std::string> &, Cursor)> &test,
+                      const std::string &what, ChildProcess::Duration timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
-    for (const std::string &shown : Screen()) {
-      if (Trimmed(shown) == row) {
-        return true;
-      }
-    }
-    if (std::chrono::steady_clock::now() >= deadline) {
-      return false;
-    }
+    const std::vector<std::string> screen = Screen();
+    if (test(screen, CursorPosition()))
+      return testing::AssertionSuccess();
+    if (std::chrono::steady_clock::now() >= deadline)
+      return testing::AssertionFailure() << "the screen never showed " << what << ":\n"
+                                         << Picture();
     std::this_thread::sleep_for(kScreenPoll);
   }
+}
+
+testing::AssertionResult TmuxTerminal::Connect(const std::string &name) {
+  testing::AssertionResult prompt = WaitForInput("$", 2);
+  if (!prompt)
+    return prompt;
+  TypeLine("connect " + name);
+  return WaitForScreen({"$ connect " + name, "OK Connected", "$"}, 2);
+}
+
+testing::AssertionResult TmuxTerminal::WaitForInput(const std::string &row, int column) {
+  return WaitFor(
+      [&](const std::vector<std::string> &screen, Cursor cursor) {
+        return cursor.row >= 0 && static_cast<std::size_t>(cursor.row) < screen.size() &&
+               Trimmed(screen[cursor.row]) == row && cursor.column == column;
+      },
+      "\"" + row + "\" with the cursor at column " + std::to_string(column));
+}
+
+testing::AssertionResult TmuxTerminal::WaitForRow(const std::string &row) {
+  return WaitFor(
+      [&](const std::vector<std::string> &screen, Cursor) {
+        for (const std::string &shown : screen) {
+          if (Trimmed(shown) == row)
+            return true;
+        }
+        return false;
+      },
+      "a row \"" + row + "\"");
+}
+
+testing::AssertionResult TmuxTerminal::WaitForScreen(const std::vector<std::string> &rows,
+                                                     int column) {
+  std::string what = "these rows, cursor at column " + std::to_string(column) + ":\n";
+  for (const std::string &row : rows)
+    what += "|" + row + "|\n";
+  return WaitFor(
+      [&](const std::vector<std::string> &screen, Cursor cursor) {
+        if (screen.size() < rows.size() || cursor.row != static_cast<int>(rows.size()) - 1 ||
+            cursor.column != column)
+          return false;
+        for (std::size_t i = 0; i < screen.size(); ++i) {
+          const std::string shown = Trimmed(screen[i]);
+          if (i < rows.size() ? shown != rows[i] : !shown.empty())
+            return false;
+        }
+        return true;
+      },
+      what);
 }
 
 std::string TmuxTerminal::Format(const std::string &format) {

@@ -3,13 +3,18 @@
 
 #include "ChildProcess.h"
 
+#include <gtest/gtest.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
 // A program on a terminal of its own, as an operator sees it: a tmux pane
 // on a tmux server that belongs to this object alone. Keys are typed with
-// send-keys and the screen is read with capture-pane. The tmux server, and
-// with it the program, is killed when the object goes, and its socket
+// send-keys and the screen is read with capture-pane; every wait for the
+// screen is bounded, by ChildProcess::kDefaultTimeout unless it is given a
+// bound, and says what the screen showed when it gives up. The tmux server,
+// and with it the program, is killed when the object goes, and its socket
 // file removed.
 class TmuxTerminal {
 public:
@@ -44,13 +49,29 @@ public:
   int PanePid();
   // The screen, one string per row, trailing blanks kept as written.
   std::vector<std::string> Screen();
-  // The screen as capture-pane -e writes it: the text with the SGR
-  // sequences that give each cell its attributes, trailing blanks dropped.
-  std::string AttributedScreen();
+  // The rows with their attributes, as ScreenModel::PaintedRows gives
+  // them, read from what capture-pane -e writes.
+  std::vector<std::string> PaintedRows();
   Cursor CursorPosition();
-  // Waits until some row of the screen, blanks at its end dropped, is
-  // exactly `row`.
-  bool WaitForRow(const std::string &row, ChildProcess::Duration timeout);
+  // The screen with its rows numbered and the cursor, for a failure message.
+  std::string Picture();
+
+  // Waits until the cursor's row reads `row` (blanks at its end dropped),
+  // the cursor at `column`.
+  testing::AssertionResult WaitForInput(const std::string &row, int column);
+  // Waits until some row reads exactly `row`.
+  testing::AssertionResult WaitForRow(const std::string &row);
+  // Waits until the rows from the top read `rows`, the cursor on the last
+  // of them at `column`, and every row below is blank: nothing left behind.
+  testing::AssertionResult WaitForScreen(const std::vector<std::string> &rows, int column);
+  // For the client: once its first prompt shows, types "connect NAME" and
+  // waits until the screen reads that, "OK Connected" and the next prompt.
+  testing::AssertionResult Connect(const std::string &name);
+  // Waits until the test says the screen is right; `what` tells what it
+  // waited for.
+  testing::AssertionResult
+  WaitFor(const std::function<bool(const std::vector<std::string> &, Cursor)> &test,
+          const std::string &what, ChildProcess::Duration timeout = ChildProcess::kDefaultTimeout);
 
   // What tmux makes of a format, such as "#{pane_title}", for the pane.
   std::string Format(const std::string &format);
@@ -76,6 +97,8 @@ private:
 
   std::string program_;
   std::string socketName_;
+  int columns_;
+  int rows_;
   // The server's socket file, which outlives the server.
   std::string socketPath_;
 };

@@ -4,11 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <memory>
 #include <string>
@@ -28,28 +27,24 @@ bool Exists(const std::string &path) {
   return lstat(path.c_str(), &info) == 0;
 }
 
-// Leaves a socket file behind that nobody listens on, as a killed server does.
-void MakeStaleSocket(const std::string &path) {
-  const int fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
-  ASSERT_GE(fd, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  path.copy(address.sun_path, sizeof address.sun_path - 1);
-  ASSERT_EQ(bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
-  close(fd);
-  ASSERT_TRUE(IsSocket(path));
-}
+// Long enough for the server to take back a freed instance; only a guard.
+const ChildProcess::Duration kFreeing{10000};
 
-void ExpectEcho(const std::string &path, const std::string &text) {
-  SocketPeer client;
-  ASSERT_EQ(client.Connect(path), 0);
+void ExpectEcho(SocketPeer &client, const std::string &text) {
   ASSERT_TRUE(client.Send(text));
   std::string echo;
   EXPECT_EQ(client.Receive(echo), Result::Message);
   EXPECT_EQ(echo, text);
 }
 
-TEST(ServerSocketFile, NameMapsToCoreFxPipeSocketAndAbsolutePathToItself) {
+// A fresh client's message comes back.
+void ExpectEcho(const std::string &path, const std::string &text) {
+  SocketPeer client;
+  ASSERT_EQ(client.Connect(path), 0);
+  ExpectEcho(client, text);
+}
+
+TEST(SocketPipeServerSocketFile, NameMapsToCoreFxPipeSocketAndAbsolutePathToItself) {
   TestServer named;
   EXPECT_EQ(named.SocketPath(), TestServer::SocketPrefix() + named.Name());
   EXPECT_TRUE(IsSocket(named.SocketPath()));
@@ -61,9 +56,10 @@ TEST(ServerSocketFile, NameMapsToCoreFxPipeSocketAndAbsolutePathToItself) {
   ExpectEcho(absolute.Name(), "via path");
 }
 
-TEST(ServerSocketFile, ReplacesStaleSocketButNotALiveOne) {
+TEST(SocketPipeServerSocketFile, ReplacesStaleSocketButNotALiveOne) {
   const std::string path = TestServer::UniquePath();
-  MakeStaleSocket(path);
+  ASSERT_EQ(SocketPeer::LeaveStale(path), 0);
+  ASSERT_TRUE(IsSocket(path));
   TestServer server({}, path);
   ExpectEcho(path, "after stale");
 
@@ -75,7 +71,7 @@ TEST(ServerSocketFile, ReplacesStaleSocketButNotALiveOne) {
   ExpectEcho(path, "still served");
 }
 
-TEST(ServerSocketFile, RemovedOnSigtermAndSigint) {
+TEST(SocketPipeServerSocketFile, RemovedOnSigtermAndSigint) {
   for (int signal : {SIGTERM, SIGINT}) {
     SCOPED_TRACE("signal " + std::to_string(signal));
     TestServer server;
@@ -92,7 +88,7 @@ TEST(ServerSocketFile, RemovedOnSigtermAndSigint) {
   }
 }
 
-TEST(ServerSocketFile, ExitsAfterMaxConnectionsHaveEnded) {
+TEST(SocketPipeServerSocketFile, ExitsAfterMaxConnectionsHaveEnded) {
   TestServer server({"--max-connections", "2"});
   for (int id = 1; id <= 2; ++id) {
     SocketPeer client;
@@ -104,7 +100,7 @@ TEST(ServerSocketFile, ExitsAfterMaxConnectionsHaveEnded) {
   EXPECT_EQ(server.CountLog("close "), 2u);
 }
 
-TEST(ServerRobustness, SurvivesClientsThatVanish) {
+TEST(SocketPipeServerRobustness, SurvivesClientsThatVanish) {
   TestServer server;
   {
     // Goes away without reading the echo of a big message.
@@ -127,7 +123,7 @@ TEST(ServerRobustness, SurvivesClientsThatVanish) {
   ExpectEcho(server.SocketPath(), "still alive");
 }
 
-TEST(ServerRobustness, ServesManyClientsAtOnce) {
+TEST(SocketPipeServerRobustness, ServesManyClientsAtOnce) {
   TestServer server;
   std::vector<std::unique_ptr<SocketPeer>> clients;
   for (int i = 0; i < 20; ++i) {
@@ -145,6 +141,64 @@ TEST(ServerRobustness, ServesManyClientsAtOnce) {
   }
   EXPECT_TRUE(server.WaitForLog("connect " + std::to_string(clients.size())));
   EXPECT_EQ(server.CountLog("connect "), clients.size());
+}
+
+TEST(SocketPipeServerInstances, PipeIsBusyWhileAllInstancesAreTaken) {
+  for (bool byteType : {false, true}) {
+    SCOPED_TRACE(byteType ? "byte type" : "message type");
+    std::vector<std::string> options = {"--instances", "2"};
+    if (byteType) {
+      options.push_back("--byte");
+    }
+    TestServer server(options);
+    SocketPeer first;
+    SocketPeer second;
+    SocketPeer third;
+    ASSERT_EQ(first.Connect(server.SocketPath(), byteType), 0);
+    ASSERT_TRUE(server.WaitForLog("connect 1"));
+    ASSERT_EQ(second.Connect(server.SocketPath(), byteType), 0);
+    ASSERT_TRUE(server.WaitForLog("connect 2"));
+    // Stays busy, however often it is tried.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      EXPECT_EQ(third.Connect(server.SocketPath(), byteType), EAGAIN);
+    }
+    ExpectEcho(first, "first served");
+    ExpectEcho(second, "second served");
+
+    second.Close();
+    ASSERT_TRUE(server.WaitForLog("close 2"));
+    ASSERT_EQ(third.Connect(server.SocketPath(), byteType, kFreeing), 0);
+    ASSERT_TRUE(server.WaitForLog("connect 3"));
+    ExpectEcho(third, "third served");
+    SocketPeer fourth;
+    EXPECT_EQ(fourth.Connect(server.SocketPath(), byteType), EAGAIN);
+    // The server's own placeholder connection never shows as a client.
+    EXPECT_EQ(server.CountLog("connect "), 3u);
+  }
+}
+
+TEST(SocketPipeServerInstances, OneInstanceServesClientsInTurn) {
+  TestServer server({"--instances", "1"});
+  for (int id = 1; id <= 5; ++id) {
+    SCOPED_TRACE(id);
+    SocketPeer client;
+    ASSERT_EQ(client.Connect(server.SocketPath(), false, kFreeing), 0);
+    ASSERT_TRUE(server.WaitForLog("connect " + std::to_string(id)));
+    SocketPeer other;
+    EXPECT_EQ(other.Connect(server.SocketPath()), EAGAIN);
+    ExpectEcho(client, "turn " + std::to_string(id));
+  }
+}
+
+TEST(SocketPipeServerInstances, UnlimitedByDefault) {
+  TestServer server;
+  std::vector<std::unique_ptr<SocketPeer>> clients;
+  for (int i = 0; i < 50; ++i) {
+    clients.push_back(std::make_unique<SocketPeer>());
+    ASSERT_EQ(clients.back()->Connect(server.SocketPath()), 0) << "client " << i;
+  }
+  ASSERT_TRUE(server.WaitForLog("connect 50"));
+  ExpectEcho(*clients.back(), "fiftieth");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The POSIX terminal on a pseudo-terminal of the test's own.
 #include "PosixTerminal.h"
+#include "ChildProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -36,21 +35,6 @@ struct PseudoTerminal {
   int program = -1;
 };
 
-// The program's status once it ends; -1 if it does not within the guard.
-int WaitForEnd(pid_t child) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  int status = 0;
-  while (waitpid(child, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      kill(child, SIGKILL);
-      waitpid(child, &status, 0);
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return status;
-}
-
 // A program that takes no event, as one that waits on something that does
 // not end: a signal to end still ends it, by that signal, and the terminal
 // is put back first.
@@ -61,19 +45,17 @@ TEST(PosixTerminalTest, ASignalToEndThatIsNotTakenEndsTheProgramWithTheModesRest
     ASSERT_GE(pty.program, 0);
     termios before{};
     ASSERT_EQ(tcgetattr(pty.program, &before), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    ChildProcess program([&pty, signal] {
       PosixTerminal terminal(pty.program, pty.program, true);
       if (!terminal.EnterRaw())
-        _exit(2);
+        return 2;
       kill(getpid(), signal);
       for (;;)
         pause();
-    }
-    const int status = WaitForEnd(child);
-    ASSERT_NE(status, -1) << "the program never ended";
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    });
+    const std::optional<int> status = program.WaitForExit(std::chrono::seconds(20));
+    ASSERT_TRUE(status.has_value()) << "the program never ended";
+    EXPECT_EQ(program.EndingSignal(), signal) << "status " << *status;
     termios after{};
     ASSERT_EQ(tcgetattr(pty.program, &after), 0);
     EXPECT_TRUE(SameModes(after, before));

@@ -1,5 +1,6 @@
 #include "ClientSession.h"
 #include "ClientText.h"
+#include "EnvironmentSetting.h"
 #include "TempDirectory.h"
 #include "TestPrograms.h"
 #include "TestServer.h"
@@ -9,16 +10,14 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 
 namespace {
 
 using namespace clienttext;
 
-TEST(ClientConnection, AbsolutePathNamesTheSocketItself) {
+TEST(PipeNameMapping, AbsolutePathNamesTheSocketItself) {
   TestServer server({}, TestServer::UniquePath());
   ClientSession client;
   EXPECT_TRUE(client.Command("connect " + server.Name(), kConnected));
@@ -27,10 +26,11 @@ TEST(ClientConnection, AbsolutePathNamesTheSocketItself) {
   EXPECT_TRUE(server.WaitForLog("recv 1 8"));
 }
 
-TEST(ClientConnection, UnderATmpdirClientAndServerMeetThere) {
-  for (bool trailingSlash : {false, true}) {
-    TempDirectory tmpdir(trailingSlash);
-    SCOPED_TRACE("TMPDIR=" + tmpdir.Value());
+TEST(PipeNameMapping, UnderATmpdirClientAndServerMeetThere) {
+  for (const std::string slash : {"", "/"}) {
+    TempDirectory tmpdir;
+    EnvironmentSetting setting("TMPDIR", tmpdir.Path() + slash);
+    SCOPED_TRACE("TMPDIR=" + tmpdir.Path() + slash);
     TestServer server;
     EXPECT_EQ(server.SocketPath(), tmpdir.Path() + "/CoreFxPipe_" + server.Name());
     ClientSession client;
@@ -39,36 +39,27 @@ TEST(ClientConnection, UnderATmpdirClientAndServerMeetThere) {
     EXPECT_TRUE(client.Received({"in the temporary directory\n"}));
     EXPECT_TRUE(client.Command("close", kClosed));
 
-    // A client under another TMPDIR, or none, looks elsewhere.
+    // A client under another TMPDIR looks elsewhere.
     TempDirectory other;
+    EnvironmentSetting otherSetting("TMPDIR", other.Path());
     ClientSession stranger;
     EXPECT_TRUE(stranger.Command("connect " + server.Name(), CannotConnect(server.Name())));
   }
 }
 
-TEST(ClientConnection, EmptyTmpdirMeansTmp) {
-  std::optional<std::string> saved;
-  if (const char *old = std::getenv("TMPDIR")) {
-    saved = old;
-  }
-  setenv("TMPDIR", "", 1);
-  {
-    TestServer server;
-    EXPECT_EQ(server.SocketPath(), "/tmp/CoreFxPipe_" + server.Name());
-    ClientSession client;
-    EXPECT_TRUE(client.Command("connect " + server.Name(), kConnected));
-    EXPECT_EQ(client.EndInput(), 0);
-  }
-  if (saved) {
-    setenv("TMPDIR", saved->c_str(), 1);
-  } else {
-    unsetenv("TMPDIR");
-  }
+TEST(PipeNameMapping, EmptyTmpdirMeansTmp) {
+  EnvironmentSetting setting("TMPDIR", "");
+  TestServer server;
+  EXPECT_EQ(server.SocketPath(), "/tmp/CoreFxPipe_" + server.Name());
+  ClientSession client;
+  EXPECT_TRUE(client.Command("connect " + server.Name(), kConnected));
+  EXPECT_EQ(client.EndInput(), 0);
 }
 
-TEST(ClientConnection, TmpdirThatMakesTheSocketPathTooLongIsRefused) {
+TEST(PipeNameMapping, TmpdirThatMakesTheSocketPathTooLongIsRefused) {
   // The directory exists; only the length of the whole path is at fault.
-  TempDirectory tmpdir(false, "skellan-tmpdir-" + std::string(80, 'd'));
+  TempDirectory tmpdir("skellan-tmpdir-" + std::string(80, 'd'));
+  EnvironmentSetting setting("TMPDIR", tmpdir.Path());
   const std::string name = TestServer::UniqueName();
   ASSERT_GT(tmpdir.Path().size() + std::string("/CoreFxPipe_").size() + name.size(),
             sizeof(sockaddr_un::sun_path) - 1);

@@ -1,9 +1,9 @@
 // The mapping of pipe names to socket paths, under each form of TMPDIR.
 #include "unix/PipeName.h"
+#include "EnvironmentSetting.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <sys/un.h>
@@ -11,29 +11,6 @@
 namespace {
 
 const std::size_t kLongestPath = sizeof(sockaddr_un::sun_path) - 1;
-
-// Sets TMPDIR (or unsets it, for nothing) for one test, and puts back what
-// was there.
-class TmpdirSetting {
-public:
-  explicit TmpdirSetting(const std::optional<std::string> &value) {
-    if (const char *old = std::getenv("TMPDIR"))
-      saved = old;
-    if (value)
-      setenv("TMPDIR", value->c_str(), 1);
-    else
-      unsetenv("TMPDIR");
-  }
-  ~TmpdirSetting() {
-    if (saved)
-      setenv("TMPDIR", saved->c_str(), 1);
-    else
-      unsetenv("TMPDIR");
-  }
-
-private:
-  std::optional<std::string> saved;
-};
 
 std::string SocketOf(const std::string &name) {
   PipeName pipe(("\\\\.\\pipe\\" + name).c_str());
@@ -59,14 +36,14 @@ TEST(PipeNameTest, DirectoryFollowsTmpdirAsDotNetDoes) {
   };
   for (const Case &test : cases) {
     SCOPED_TRACE(test.tmpdir ? "TMPDIR=\"" + *test.tmpdir + "\"" : "TMPDIR unset");
-    TmpdirSetting setting(test.tmpdir);
+    EnvironmentSetting setting("TMPDIR", test.tmpdir);
     EXPECT_EQ(PipeName::Directory(), test.directory);
     EXPECT_EQ(SocketOf("demo"), test.directory + "CoreFxPipe_demo");
   }
 }
 
 TEST(PipeNameTest, AnAbsoluteNameIgnoresTmpdir) {
-  TmpdirSetting setting(std::string("/var/run/pipes"));
+  EnvironmentSetting setting("TMPDIR", std::string("/var/run/pipes"));
   EXPECT_EQ(SocketOf("/run/user/sock"), "/run/user/sock");
 }
 
@@ -77,27 +54,27 @@ TEST(PipeNameTest, TmpdirCountsTowardsTheLengthLimit) {
   // longer, given without the slash that is added.
   const std::string fits = "/" + std::string(kLongestPath - fixed.size() - 1, 'd');
   {
-    TmpdirSetting setting(fits);
+    EnvironmentSetting setting("TMPDIR", fits);
     PipeName pipe(("\\\\.\\pipe\\" + name).c_str());
     EXPECT_EQ(pipe.GetError(), static_cast<DWORD>(ERROR_SUCCESS));
     EXPECT_EQ(pipe.GetSocketPath().size(), kLongestPath);
     EXPECT_EQ(std::string(pipe.GetAddress().sun_path), fits + fixed);
   }
   {
-    TmpdirSetting setting(fits + "d");
+    EnvironmentSetting setting("TMPDIR", fits + "d");
     PipeName pipe(("\\\\.\\pipe\\" + name).c_str());
     EXPECT_EQ(pipe.GetError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
   }
   {
     // The slash that is added is what makes it too long.
-    TmpdirSetting setting(fits + "d/");
+    EnvironmentSetting setting("TMPDIR", fits + "d/");
     PipeName pipe(("\\\\.\\pipe\\" + name).c_str());
     EXPECT_EQ(pipe.GetError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
   }
 }
 
 TEST(PipeNameTest, PrefixIsCaselessAndANameIsNeeded) {
-  TmpdirSetting setting(std::nullopt);
+  EnvironmentSetting setting("TMPDIR", std::nullopt);
   EXPECT_EQ(PipeName("\\\\.\\PIPE\\x").GetSocketPath(), "/tmp/CoreFxPipe_x");
   EXPECT_EQ(PipeName("\\\\.\\pipe\\").GetError(), static_cast<DWORD>(ERROR_INVALID_NAME));
   EXPECT_EQ(PipeName("//./pipe/x").GetError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));

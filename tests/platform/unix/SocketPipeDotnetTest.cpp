@@ -1,8 +1,8 @@
 // The real skellan against a real .NET NamedPipeServerStream (byte
 // transmission mode) run by Mono.
-#include "DotnetPeer.h"
 #include "ClientSession.h"
 #include "ClientText.h"
+#include "EnvironmentSetting.h"
 #include "TempDirectory.h"
 #include "TestServer.h"
 #include "Transcript.h"
@@ -18,6 +18,11 @@
 namespace {
 
 using namespace clienttext;
+
+// PipePeer.exe, run by Mono, which takes far longer to start than a native
+// server.
+const std::vector<std::string> kPeer = {SKELLAN_MONO_PATH, SKELLAN_DOTNET_PEER_PATH};
+const ChildProcess::Duration kPeerStart{60000};
 
 bool IsSocket(const std::string &path) {
   struct stat info {};
@@ -66,8 +71,8 @@ void ExpectTranscript(ClientSession &client, std::size_t from,
   EXPECT_EQ(shown.Joined(), stream);
 }
 
-TEST(DotnetPeer, SocketIsWhereSkellanLooksAndLinesComeBack) {
-  DotnetPeer peer({}, TestServer::UniqueName());
+TEST(SocketPipeDotnet, SocketIsWhereSkellanLooksAndLinesComeBack) {
+  TestServer peer({}, TestServer::UniqueName(), kPeer, kPeerStart);
   // .NET's own placement, under whatever TMPDIR this run has.
   EXPECT_EQ(peer.SocketPath(), TestServer::SocketPrefix() + peer.Name());
   ASSERT_TRUE(IsSocket(peer.SocketPath()));
@@ -85,9 +90,9 @@ TEST(DotnetPeer, SocketIsWhereSkellanLooksAndLinesComeBack) {
   ExpectTranscript(client, from, {kConnected, kClosed}, echoes);
 }
 
-TEST(DotnetPeer, GreetingFollowsTheReplyToConnect) {
+TEST(SocketPipeDotnet, GreetingFollowsTheReplyToConnect) {
   const std::string greeting = "hello from .NET\n";
-  DotnetPeer peer({"--send", greeting}, TestServer::UniqueName());
+  TestServer peer({"--send", greeting}, TestServer::UniqueName(), kPeer, kPeerStart);
   ClientSession client;
   const std::size_t from = TypeAt(client, "connect -c " + peer.Name());
   EXPECT_TRUE(ShowsStream(client, from, greeting));
@@ -98,9 +103,10 @@ TEST(DotnetPeer, GreetingFollowsTheReplyToConnect) {
   ExpectTranscript(client, from, {kConnected}, greeting + "echoed after the greeting\n");
 }
 
-TEST(DotnetPeer, HundredKilobyteReplyIsShownWholeInReadsOfAtMost1024Bytes) {
+TEST(SocketPipeDotnet, HundredKilobyteReplyIsShownWholeInReadsOfAtMost1024Bytes) {
   const std::size_t size = 100 * 1024;
-  DotnetPeer peer({"--send-size", std::to_string(size)}, TestServer::UniqueName());
+  TestServer peer({"--send-size", std::to_string(size)}, TestServer::UniqueName(), kPeer,
+                  kPeerStart);
   ClientSession client;
   const std::size_t from = TypeAt(client, "connect " + peer.Name());
   EXPECT_TRUE(ShowsStream(client, from, Pattern(size)));
@@ -113,8 +119,8 @@ TEST(DotnetPeer, HundredKilobyteReplyIsShownWholeInReadsOfAtMost1024Bytes) {
   }
 }
 
-TEST(DotnetPeer, ServerClosingLeavesTheConnectionToClose) {
-  DotnetPeer peer({"--send", "bye\n", "--close"}, TestServer::UniqueName());
+TEST(SocketPipeDotnet, ServerClosingLeavesTheConnectionToClose) {
+  TestServer peer({"--send", "bye\n", "--close"}, TestServer::UniqueName(), kPeer, kPeerStart);
   ClientSession client;
   const std::size_t from = TypeAt(client, "connect " + peer.Name());
   EXPECT_TRUE(ShowsStream(client, from, "bye\n"));
@@ -131,13 +137,15 @@ TEST(DotnetPeer, ServerClosingLeavesTheConnectionToClose) {
                    "bye\nbye\n");
 }
 
-TEST(DotnetPeer, UnderATmpdirBothSidesMeetThere) {
-  for (bool trailingSlash : {false, true}) {
-    TempDirectory tmpdir(trailingSlash);
-    SCOPED_TRACE("TMPDIR=" + tmpdir.Value());
-    DotnetPeer peer({"--send", "in the temporary directory\n"}, TestServer::UniqueName());
-    EXPECT_EQ(peer.TempPath(), tmpdir.Path() + "/");
-    ASSERT_TRUE(IsSocket(tmpdir.Path() + "/CoreFxPipe_" + peer.Name()));
+TEST(SocketPipeDotnet, UnderATmpdirBothSidesMeetThere) {
+  for (const std::string slash : {"", "/"}) {
+    TempDirectory tmpdir;
+    EnvironmentSetting setting("TMPDIR", tmpdir.Path() + slash);
+    SCOPED_TRACE("TMPDIR=" + tmpdir.Path() + slash);
+    TestServer peer({"--send", "in the temporary directory\n"}, TestServer::UniqueName(), kPeer,
+                    kPeerStart);
+    EXPECT_EQ(peer.SocketPath(), tmpdir.Path() + "/CoreFxPipe_" + peer.Name());
+    ASSERT_TRUE(IsSocket(peer.SocketPath()));
 
     ClientSession client;
     const std::size_t from = TypeAt(client, "connect " + peer.Name());
@@ -149,6 +157,7 @@ TEST(DotnetPeer, UnderATmpdirBothSidesMeetThere) {
 
     // A client with another TMPDIR looks elsewhere.
     TempDirectory other;
+    EnvironmentSetting otherSetting("TMPDIR", other.Path());
     ClientSession stranger;
     EXPECT_TRUE(stranger.Command("connect " + peer.Name(), CannotConnect(peer.Name())));
   }

@@ -1,67 +1,32 @@
 // The POSIX layer under the Win32 pipe calls, against listening sockets
 // that the tests make themselves.
 #include "PipeApi.h"
+#include "SocketPeer.h"
+#include "TestServer.h"
 #include "unix/PipeName.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <cstring>
 #include <future>
-#include <poll.h>
 #include <string>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 using namespace std::string_literals;
 
-std::string UniqueName() {
-  static std::atomic<int> counter{0};
-  return "skellan-layer-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
-}
-
-// A listening socket under the name the layer maps a pipe name to.
-class Listener {
-public:
-  Listener(int type, int backlog)
-      : name(UniqueName()), path(PipeName::Directory() + PipeName::SocketPrefix + name) {
-    fd = socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strcpy(address.sun_path, path.c_str());
-    unlink(path.c_str());
-    EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-    EXPECT_EQ(listen(fd, backlog), 0);
-  }
-  ~Listener() {
-    for (int client : accepted)
-      close(client);
-    close(fd);
-    unlink(path.c_str());
-  }
-  // A connection waiting in the backlog, within five seconds; -1 if none.
-  int Accept() { return AcceptWithin(5000); }
-  // A connection already waiting in the backlog; -1 if none.
-  int TryAccept() { return AcceptWithin(0); }
-  int AcceptWithin(int milliseconds) {
-    pollfd waiting = {fd, POLLIN, 0};
-    if (poll(&waiting, 1, milliseconds) != 1)
-      return -1;
-    int client = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client >= 0)
-      accepted.push_back(client);
-    return client;
+// A server of the test's own under the name the layer maps a pipe name to.
+struct Listener {
+  explicit Listener(bool byteType = false, int backlog = 4)
+      : name(TestServer::UniqueName()),
+        path(PipeName::Directory() + PipeName::SocketPrefix + name) {
+    EXPECT_EQ(peer.Listen(path, byteType, backlog), 0);
   }
   std::string PipePath() const { return "\\\\.\\pipe\\" + name; }
 
   std::string name;
   std::string path;
-  int fd;
-  std::vector<int> accepted;
+  SocketPeer peer;
 };
 
 // A client handle with its two overlapped records, released at the end.
@@ -112,8 +77,8 @@ struct Client {
   OVERLAPPED write{};
 };
 
-TEST(SocketLayerTest, MissingBadAndOverlongNames) {
-  Client missing("\\\\.\\pipe\\" + UniqueName());
+TEST(Win32ApiTest, MissingBadAndOverlongNames) {
+  Client missing("\\\\.\\pipe\\" + TestServer::UniqueName());
   EXPECT_EQ(missing.handle, INVALID_HANDLE_VALUE);
   EXPECT_EQ(missing.error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 
@@ -125,28 +90,27 @@ TEST(SocketLayerTest, MissingBadAndOverlongNames) {
   EXPECT_EQ(overlong.error, static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
 }
 
-TEST(SocketLayerTest, AbsoluteNameIsTheSocketPath) {
-  Listener listener(SOCK_SEQPACKET, 4);
+TEST(Win32ApiTest, AbsoluteNameIsTheSocketPath) {
+  Listener listener;
   Client client("\\\\.\\pipe\\" + listener.path);
   ASSERT_NE(client.handle, INVALID_HANDLE_VALUE);
   EXPECT_TRUE(client.SetMessageMode());
 }
 
-TEST(SocketLayerTest, MessagesEmptyLongAndTheEndOfTheConnection) {
-  Listener listener(SOCK_SEQPACKET, 4);
+TEST(Win32ApiTest, MessagesEmptyLongAndTheEndOfTheConnection) {
+  Listener listener;
   Client client(listener.PipePath());
   ASSERT_NE(client.handle, INVALID_HANDLE_VALUE);
   ASSERT_TRUE(client.SetMessageMode());
-  int server = listener.Accept();
-  ASSERT_GE(server, 0);
+  SocketPeer server = listener.peer.Accept();
+  ASSERT_TRUE(server.IsOpen());
 
   std::string longMessage(3000, 'L');
   longMessage[1500] = '\0';
-  ASSERT_EQ(send(server, "", 0, 0), 0);
-  ASSERT_EQ(send(server, longMessage.data(), longMessage.size(), 0), 3000);
-  ASSERT_EQ(send(server, "a\0b", 3, 0), 3);
-  close(server);
-  listener.accepted.clear();
+  ASSERT_TRUE(server.Send(""));
+  ASSERT_TRUE(server.Send(longMessage));
+  ASSERT_TRUE(server.Send("a\0b"s));
+  server.Close();
 
   EXPECT_EQ(client.Read(1024), std::make_pair(static_cast<DWORD>(ERROR_SUCCESS), ""s));
   auto part = client.Read(1024);
@@ -163,51 +127,49 @@ TEST(SocketLayerTest, MessagesEmptyLongAndTheEndOfTheConnection) {
   EXPECT_NE(client.Write("hello\n"), static_cast<DWORD>(ERROR_SUCCESS));
 }
 
-TEST(SocketLayerTest, ServerClosingWithOurMessagesUnreadLosesNoneOfItsOwn) {
-  Listener listener(SOCK_SEQPACKET, 4);
+TEST(Win32ApiTest, ServerClosingWithOurMessagesUnreadLosesNoneOfItsOwn) {
+  Listener listener;
   Client client(listener.PipePath());
   ASSERT_TRUE(client.SetMessageMode());
-  int server = listener.Accept();
-  ASSERT_GE(server, 0);
+  SocketPeer server = listener.peer.Accept();
+  ASSERT_TRUE(server.IsOpen());
   EXPECT_EQ(client.Write("never read\n"), static_cast<DWORD>(ERROR_SUCCESS));
-  ASSERT_EQ(send(server, "one", 3, 0), 3);
-  ASSERT_EQ(send(server, "two", 3, 0), 3);
-  close(server);
-  listener.accepted.clear();
+  ASSERT_TRUE(server.Send("one"));
+  ASSERT_TRUE(server.Send("two"));
+  server.Close();
 
   EXPECT_EQ(client.Read(64), std::make_pair(static_cast<DWORD>(ERROR_SUCCESS), "one"s));
   EXPECT_EQ(client.Read(64), std::make_pair(static_cast<DWORD>(ERROR_SUCCESS), "two"s));
   EXPECT_EQ(client.Read(64).first, static_cast<DWORD>(ERROR_BROKEN_PIPE));
 }
 
-TEST(SocketLayerTest, WritesArriveAsOneMessageEach) {
-  Listener listener(SOCK_SEQPACKET, 4);
+TEST(Win32ApiTest, WritesArriveAsOneMessageEach) {
+  Listener listener;
   Client client(listener.PipePath());
-  int server = listener.Accept();
-  ASSERT_GE(server, 0);
-  EXPECT_EQ(client.Write("first\n"), static_cast<DWORD>(ERROR_SUCCESS));
-  EXPECT_EQ(client.Write(""), static_cast<DWORD>(ERROR_SUCCESS));
-  std::string big(200000, 'B');
-  EXPECT_EQ(client.Write(big), static_cast<DWORD>(ERROR_SUCCESS));
-  char buffer[300000];
-  EXPECT_EQ(recv(server, buffer, sizeof buffer, 0), 6);
-  EXPECT_EQ(recv(server, buffer, sizeof buffer, 0), 0);
-  EXPECT_EQ(recv(server, buffer, sizeof buffer, 0), 200000);
+  SocketPeer server = listener.peer.Accept();
+  ASSERT_TRUE(server.IsOpen());
+  const std::string big(200000, 'B');
+  for (const std::string &message : {"first\n"s, ""s, big}) {
+    EXPECT_EQ(client.Write(message), static_cast<DWORD>(ERROR_SUCCESS));
+    std::string received;
+    ASSERT_EQ(server.Receive(received), SocketPeer::Result::Message);
+    EXPECT_TRUE(received == message) << received.size() << " bytes, not " << message.size();
+  }
 }
 
-TEST(SocketLayerTest, ByteTypePipeRefusesMessageMode) {
-  Listener listener(SOCK_STREAM, 4);
+TEST(Win32ApiTest, ByteTypePipeRefusesMessageMode) {
+  Listener listener(true);
   Client client(listener.PipePath());
   ASSERT_NE(client.handle, INVALID_HANDLE_VALUE);
   EXPECT_FALSE(client.SetMessageMode());
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  int server = listener.Accept();
-  ASSERT_EQ(send(server, "bytes", 5, 0), 5);
+  SocketPeer server = listener.peer.Accept();
+  ASSERT_TRUE(server.Send("bytes"));
   EXPECT_EQ(client.Read(1024), std::make_pair(static_cast<DWORD>(ERROR_SUCCESS), "bytes"s));
 }
 
-TEST(SocketLayerTest, BusyPipeWaitLeavesNoConnectionBehind) {
-  Listener listener(SOCK_SEQPACKET, 0);
+TEST(Win32ApiTest, BusyPipeWaitLeavesNoConnectionBehind) {
+  Listener listener(false, 0);
   Client holder(listener.PipePath()); // fills the one backlog slot
   ASSERT_NE(holder.handle, INVALID_HANDLE_VALUE);
   Client busy(listener.PipePath());
@@ -216,20 +178,21 @@ TEST(SocketLayerTest, BusyPipeWaitLeavesNoConnectionBehind) {
 
   EXPECT_FALSE(WaitNamedPipeA(listener.PipePath().c_str(), 100));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SEM_TIMEOUT));
-  EXPECT_GE(listener.TryAccept(), 0);
-  EXPECT_LT(listener.TryAccept(), 0) << "the wait connected to the server";
+  const ChildProcess::Duration now(0);
+  EXPECT_TRUE(listener.peer.Accept(now).IsOpen());
+  EXPECT_FALSE(listener.peer.Accept(now).IsOpen()) << "the wait connected to the server";
 
   EXPECT_TRUE(WaitNamedPipeA(listener.PipePath().c_str(), NMPWAIT_USE_DEFAULT_WAIT));
-  EXPECT_LT(listener.TryAccept(), 0);
-  EXPECT_FALSE(WaitNamedPipeA(("\\\\.\\pipe\\" + UniqueName()).c_str(), 100));
+  EXPECT_FALSE(listener.peer.Accept(now).IsOpen());
+  EXPECT_FALSE(WaitNamedPipeA(("\\\\.\\pipe\\" + TestServer::UniqueName()).c_str(), 100));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
-TEST(SocketLayerTest, CloseAndCancelEndAWaitingRead) {
-  Listener listener(SOCK_SEQPACKET, 4);
+TEST(Win32ApiTest, CloseAndCancelEndAWaitingRead) {
+  Listener listener;
   Client client(listener.PipePath());
   ASSERT_NE(client.handle, INVALID_HANDLE_VALUE);
-  int server = listener.Accept();
+  SocketPeer server = listener.peer.Accept();
 
   auto cancelled = std::async(std::launch::async, [&client] { return client.Read(64).first; });
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -238,7 +201,7 @@ TEST(SocketLayerTest, CloseAndCancelEndAWaitingRead) {
   EXPECT_EQ(cancelled.get(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
 
   // The handle still works after a cancel.
-  ASSERT_EQ(send(server, "ok", 2, 0), 2);
+  ASSERT_TRUE(server.Send("ok"));
   EXPECT_EQ(client.Read(64), std::make_pair(static_cast<DWORD>(ERROR_SUCCESS), "ok"s));
 
   auto closed = std::async(std::launch::async, [&client] { return client.Read(64).first; });
@@ -250,7 +213,7 @@ TEST(SocketLayerTest, CloseAndCancelEndAWaitingRead) {
   client.handle = INVALID_HANDLE_VALUE;
 }
 
-TEST(SocketLayerTest, LastErrorBelongsToEachThread) {
+TEST(Win32ApiTest, LastErrorBelongsToEachThread) {
   SetLastError(ERROR_PIPE_BUSY);
   std::thread([] {
     SetLastError(ERROR_BROKEN_PIPE);
