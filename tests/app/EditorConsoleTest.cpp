@@ -3,8 +3,8 @@
 #include "EditorConsole.h"
 #include "LineEditor.h"
 #include "ScreenCompositor.h"
-#include "TextMask.h"
 #include "ScriptedTerminal.h"
+#include "TextMask.h"
 
 #include <gtest/gtest.h>
 

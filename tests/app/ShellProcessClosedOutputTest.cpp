@@ -49,7 +49,7 @@ const char *Describe(Sigpipe sigpipe) {
   return sigpipe == Sigpipe::Default ? "SIGPIPE at its default" : "SIGPIPE ignored";
 }
 
-TEST(ClosedOutput, ClientEndsQuietlyWhenNobodyReadsFromTheStart) {
+TEST(ShellProcessClosedOutput, ClientEndsQuietlyWhenNobodyReadsFromTheStart) {
   for (Sigpipe sigpipe : {Sigpipe::Default, Sigpipe::Ignored}) {
     SCOPED_TRACE(Describe(sigpipe));
     Client client(sigpipe);
@@ -60,7 +60,7 @@ TEST(ClosedOutput, ClientEndsQuietlyWhenNobodyReadsFromTheStart) {
   }
 }
 
-TEST(ClosedOutput, ClientWithoutAnyOutputEndsBeforeItConnects) {
+TEST(ShellProcessClosedOutput, ClientWithoutAnyOutputEndsBeforeItConnects) {
   // Nothing the client did could be seen: it acts on no line at all.
   TestServer server;
   Client client(Sigpipe::Default, ChildProcess::Stdout::Closed);
@@ -69,7 +69,7 @@ TEST(ClosedOutput, ClientWithoutAnyOutputEndsBeforeItConnects) {
   EXPECT_EQ(server.CountLog("connect "), 0u);
 }
 
-TEST(ClosedOutput, ClientEndsQuietlyWhenTheReaderGoesWhileMessagesArrive) {
+TEST(ShellProcessClosedOutput, ClientEndsQuietlyWhenTheReaderGoesWhileMessagesArrive) {
   for (Sigpipe sigpipe : {Sigpipe::Default, Sigpipe::Ignored}) {
     SCOPED_TRACE(Describe(sigpipe));
     // Messages stream in all the time, and the receiver prints them.
@@ -85,7 +85,7 @@ TEST(ClosedOutput, ClientEndsQuietlyWhenTheReaderGoesWhileMessagesArrive) {
   }
 }
 
-TEST(ClosedOutput, ClientEndsQuietlyWhenTheReaderGoesWhileIdle) {
+TEST(ShellProcessClosedOutput, ClientEndsQuietlyWhenTheReaderGoesWhileIdle) {
   for (Sigpipe sigpipe : {Sigpipe::Default, Sigpipe::Ignored}) {
     SCOPED_TRACE(Describe(sigpipe));
     TestServer server({"--no-echo"});

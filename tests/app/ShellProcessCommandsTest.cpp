@@ -1,6 +1,7 @@
 #include "ClientSession.h"
 #include "ClientText.h"
 #include "TestServer.h"
+#include "VisibleText.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,7 @@ namespace {
 
 using namespace clienttext;
 
-TEST(ClientCommands, RepliesWhileNotConnected) {
+TEST(ShellProcessCommands, RepliesWhileNotConnected) {
   ClientSession client;
   EXPECT_TRUE(client.Command("close", kNotConnected));
   EXPECT_TRUE(client.Command("a message", kNotConnected));
@@ -20,10 +21,10 @@ TEST(ClientCommands, RepliesWhileNotConnected) {
   EXPECT_TRUE(client.Command("    ", ""));
   ASSERT_TRUE(client.Type("exit"));
   EXPECT_EQ(client.Process().WaitForExit(), 0);
-  EXPECT_EQ(ClientSession::Visible(client.Rest()), "");
+  EXPECT_EQ(VisibleText(client.Rest()), "");
 }
 
-TEST(ClientCommands, CommandWordsIgnoreLetterCase) {
+TEST(ShellProcessCommands, CommandWordsIgnoreLetterCase) {
   TestServer server({"--no-echo"});
   ClientSession client;
   EXPECT_TRUE(client.Command("CONNECT " + server.Name(), kConnected));
@@ -36,45 +37,45 @@ TEST(ClientCommands, CommandWordsIgnoreLetterCase) {
   EXPECT_TRUE(client.Command("connect -C", "ERROR Cannot connect to named pipe: -C\n"));
   ASSERT_TRUE(client.Type("ExIt"));
   EXPECT_EQ(client.Process().WaitForExit(), 0);
-  EXPECT_EQ(ClientSession::Visible(client.Rest()), "");
+  EXPECT_EQ(VisibleText(client.Rest()), "");
   // Commands are never sent to the pipe.
   ASSERT_TRUE(server.WaitForLog("close 2"));
   EXPECT_EQ(server.CountLog("recv "), 0u);
 }
 
-TEST(ClientCommands, ExitWhileConnectedClosesTheConnection) {
+TEST(ShellProcessCommands, ExitWhileConnectedClosesTheConnection) {
   TestServer server({"--no-echo"});
   ClientSession client;
   EXPECT_TRUE(client.Command("connect " + server.Name(), kConnected));
   ASSERT_TRUE(client.Type("exit"));
   EXPECT_EQ(client.Process().WaitForExit(), 0);
-  EXPECT_EQ(ClientSession::Visible(client.Rest()), "");
+  EXPECT_EQ(VisibleText(client.Rest()), "");
   EXPECT_TRUE(server.WaitForLog("close 1"));
 }
 
-TEST(ClientEndOfInput, ActsAsExit) {
+TEST(ShellProcessEndOfInput, ActsAsExit) {
   ClientSession idle;
   EXPECT_TRUE(idle.Command("close", kNotConnected));
   // The prompt for the read that meets the end was already printed.
   EXPECT_EQ(idle.EndInput(), 0);
-  EXPECT_EQ(ClientSession::Visible(idle.Rest()), "");
+  EXPECT_EQ(VisibleText(idle.Rest()), "");
 
   // Also while connected, with the receiver waiting for a message.
   TestServer server;
   ClientSession connected;
   EXPECT_TRUE(connected.Command("connect " + server.Name(), kConnected));
   EXPECT_EQ(connected.EndInput(), 0);
-  EXPECT_EQ(ClientSession::Visible(connected.Rest()), "");
+  EXPECT_EQ(VisibleText(connected.Rest()), "");
   EXPECT_TRUE(server.WaitForLog("close 1"));
 }
 
-TEST(ClientEndOfInput, LastLineWithoutLineFeedIsActedOnFirst) {
+TEST(ShellProcessEndOfInput, LastLineWithoutLineFeedIsActedOnFirst) {
   ClientSession idle;
   ASSERT_TRUE(idle.Process().Send("close"));
   idle.Process().CloseInput();
   EXPECT_TRUE(idle.Reply(kNotConnected));
   EXPECT_EQ(idle.Process().WaitForExit(), 0);
-  EXPECT_EQ(ClientSession::Visible(idle.Rest()), "");
+  EXPECT_EQ(VisibleText(idle.Rest()), "");
 
   TestServer server({"--no-echo"});
   ClientSession connected;
@@ -88,7 +89,7 @@ TEST(ClientEndOfInput, LastLineWithoutLineFeedIsActedOnFirst) {
   EXPECT_TRUE(server.WaitForLog("close 1"));
 }
 
-TEST(ClientEndOfInput, WholeScriptAtOnceGivesExactTranscript) {
+TEST(ShellProcessEndOfInput, WholeScriptAtOnceGivesExactTranscript) {
   TestServer server({"--no-echo"});
   ClientSession client;
   const std::string connect = "connect " + server.Name();
@@ -96,9 +97,9 @@ TEST(ClientEndOfInput, WholeScriptAtOnceGivesExactTranscript) {
   client.Process().CloseInput();
   EXPECT_EQ(client.Process().WaitForExit(), 0);
   const std::string &p = ClientSession::kPrompt;
-  EXPECT_EQ(ClientSession::Visible(client.Rest()),
-            ClientSession::Visible(client.Shown(kNotConnected + p + kConnected + p + p + kClosed +
-                                                p + p + kNoName + p)));
+  EXPECT_EQ(VisibleText(client.Rest()),
+            VisibleText(client.Shown(kNotConnected + p + kConnected + p + p + kClosed + p + p +
+                                     kNoName + p)));
   EXPECT_TRUE(server.WaitForLog("recv 1 6"));
 }
 

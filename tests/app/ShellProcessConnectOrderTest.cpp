@@ -5,6 +5,7 @@
 #include "ClientText.h"
 #include "ServerLogReader.h"
 #include "TestServer.h"
+#include "VisibleText.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +50,7 @@ private:
   std::vector<std::thread> threads;
 };
 
-TEST(ConnectOrder, ReplyComesBeforeTheGreetingOnEveryConnectUnderLoad) {
+TEST(ShellProcessConnectOrder, ReplyComesBeforeTheGreetingOnEveryConnectUnderLoad) {
   TestServer server({"--send", kGreeting});
   ClientSession client;
   const std::string piece = ClientSession::Piece(kGreeting);
@@ -71,14 +72,13 @@ TEST(ConnectOrder, ReplyComesBeforeTheGreetingOnEveryConnectUnderLoad) {
       const std::size_t from = process.Output().size();
       ASSERT_TRUE(client.Type("connect " + server.Name())) << "cycle " << cycle;
       ASSERT_TRUE(process.WaitForOutputSize(from + promptFirst.size()))
-          << "cycle " << cycle << ": \"" << ClientSession::Visible(process.Output().substr(from))
+          << "cycle " << cycle << ": \"" << VisibleText(process.Output().substr(from))
           << "\"; its stderr: \"" << process.ErrorOutput() << "\"";
       const std::string shown = process.Output().substr(from);
       if (shown != promptFirst && shown != pieceFirst) {
         ++misordered;
         if (firstBad.empty()) {
-          firstBad =
-              "cycle " + std::to_string(cycle) + ": \"" + ClientSession::Visible(shown) + "\"";
+          firstBad = "cycle " + std::to_string(cycle) + ": \"" + VisibleText(shown) + "\"";
         }
       }
     }

@@ -3,6 +3,7 @@
 #include "ServerLogReader.h"
 #include "TestServer.h"
 #include "Transcript.h"
+#include "VisibleText.h"
 
 #include <gtest/gtest.h>
 
@@ -62,7 +63,7 @@ testing::AssertionResult SendCycles(ChildProcess &client, const std::vector<Cycl
 }
 
 std::string Tail(const std::string &text) {
-  return ClientSession::Visible(text.substr(text.size() > 300 ? text.size() - 300 : 0));
+  return VisibleText(text.substr(text.size() > 300 ? text.size() - 300 : 0));
 }
 
 // Runs the whole input through a client and checks its replies, and that
@@ -90,7 +91,7 @@ void ExpectCycles(TestServer &server, bool byteType, const std::vector<Cycle> &c
       // the run that begins at its first letter.
       const std::size_t start = static_cast<std::size_t>(piece[0] - 'a');
       ASSERT_EQ(PatternBreak(message.substr(0, start) + piece, kMessageSize), start + piece.size())
-          << "piece " << i << ": \"" << ClientSession::Visible(piece) << "\"";
+          << "piece " << i << ": \"" << VisibleText(piece) << "\"";
     } else {
       ASSERT_TRUE(piece == message) << "piece " << i << " has " << piece.size() << " bytes";
     }
@@ -99,23 +100,13 @@ void ExpectCycles(TestServer &server, bool byteType, const std::vector<Cycle> &c
   EXPECT_EQ(server.CountLog("connect "), kCycles);
 }
 
-const char *TypeName(bool byteType) { return byteType ? "byte type" : "message type"; }
-
-std::vector<std::string> FloodOptions(bool byteType) {
-  std::vector<std::string> options = Messages(kMessages, kMessageSize);
-  if (byteType) {
-    options.insert(options.begin(), "--byte");
-  }
-  return options;
-}
-
 // A thousand connects to a flooding server of each type. With `closeEach`
 // a `close` ends every connection; without, the next `connect -c` replaces
 // it, and one `close` ends the last.
 void ExpectFloodCycles(bool closeEach) {
   for (bool byteType : {false, true}) {
-    SCOPED_TRACE(TypeName(byteType));
-    TestServer server(FloodOptions(byteType));
+    SCOPED_TRACE(TestServer::TypeName(byteType));
+    TestServer server(TestServer::OfType(Messages(kMessages, kMessageSize), byteType));
     std::vector<Cycle> cycles;
     std::vector<std::string> replies;
     for (std::size_t i = 0; i < kCycles; ++i) {
@@ -133,11 +124,15 @@ void ExpectFloodCycles(bool closeEach) {
   }
 }
 
-TEST(ConnectRace, ThousandConnectCloseCyclesWhileTheServerFloods) { ExpectFloodCycles(true); }
+TEST(ShellProcessConnectRace, ThousandConnectCloseCyclesWhileTheServerFloods) {
+  ExpectFloodCycles(true);
+}
 
-TEST(ConnectRace, ThousandConnectsEachReplacingAFloodingConnection) { ExpectFloodCycles(false); }
+TEST(ShellProcessConnectRace, ThousandConnectsEachReplacingAFloodingConnection) {
+  ExpectFloodCycles(false);
+}
 
-TEST(ConnectRace, ThousandCyclesWithEchoesOnTheirWay) {
+TEST(ShellProcessConnectRace, ThousandCyclesWithEchoesOnTheirWay) {
   TestServer server;
   std::string input;
   std::vector<std::string> replies;
@@ -165,8 +160,7 @@ TEST(ConnectRace, ThousandCyclesWithEchoesOnTheirWay) {
     while (!known && next < kCycles) {
       known = piece == "ping " + std::to_string(next++) + "\n";
     }
-    ASSERT_TRUE(known) << "unexpected or repeated piece \"" << ClientSession::Visible(piece)
-                       << "\"";
+    ASSERT_TRUE(known) << "unexpected or repeated piece \"" << VisibleText(piece) << "\"";
   }
   // Each connection logs its message before its close.
   EXPECT_TRUE(server.WaitForLogCount("close ", kCycles, kLong));

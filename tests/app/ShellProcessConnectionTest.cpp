@@ -1,6 +1,7 @@
 #include "ClientSession.h"
 #include "ClientText.h"
 #include "TestServer.h"
+#include "VisibleText.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,7 @@ using namespace clienttext;
 // against a hang.
 const ChildProcess::Duration kBusyConnect{30000};
 
-TEST(ClientConnection, ReconnectsAfterClose) {
+TEST(ShellProcessConnection, ReconnectsAfterClose) {
   TestServer server;
   ClientSession client;
   EXPECT_TRUE(client.Command("connect " + server.Name(), kConnected));
@@ -31,7 +32,7 @@ TEST(ClientConnection, ReconnectsAfterClose) {
   EXPECT_TRUE(server.WaitForLog("recv 2 6"));
 }
 
-TEST(ClientConnection, ConnectWhileConnectedReplacesTheConnection) {
+TEST(ShellProcessConnection, ConnectWhileConnectedReplacesTheConnection) {
   TestServer first;
   TestServer second;
   ClientSession client;
@@ -52,7 +53,7 @@ TEST(ClientConnection, ConnectWhileConnectedReplacesTheConnection) {
   EXPECT_EQ(first.CountLog("recv "), 1u);
 }
 
-TEST(ClientConnection, MissingPipeFails) {
+TEST(ShellProcessConnection, MissingPipeFails) {
   const std::string missing = TestServer::UniqueName();
   ClientSession client;
   EXPECT_TRUE(client.Command("connect " + missing, CannotConnect(missing)));
@@ -64,7 +65,7 @@ TEST(ClientConnection, MissingPipeFails) {
 }
 
 // A single-instance server whose one instance a first client holds.
-class BusyPipe : public testing::Test {
+class ShellProcessBusyPipe : public testing::Test {
 protected:
   void SetUp() override {
     ASSERT_TRUE(holder.Command("connect " + server.Name(), kConnected));
@@ -75,7 +76,7 @@ protected:
   ClientSession holder;
 };
 
-TEST_F(BusyPipe, ConnectFailsAfterItsTriesAndWorksOnceFree) {
+TEST_F(ShellProcessBusyPipe, ConnectFailsAfterItsTriesAndWorksOnceFree) {
   ClientSession client;
   EXPECT_TRUE(
       client.Command("connect " + server.Name(), CannotConnect(server.Name()), kBusyConnect));
@@ -93,7 +94,7 @@ TEST_F(BusyPipe, ConnectFailsAfterItsTriesAndWorksOnceFree) {
       holder.Command("connect " + server.Name(), CannotConnect(server.Name()), kBusyConnect));
 }
 
-TEST_F(BusyPipe, FreedDuringTheTriesConnects) {
+TEST_F(ShellProcessBusyPipe, FreedDuringTheTriesConnects) {
   ClientSession client;
   ASSERT_TRUE(client.Type("connect " + server.Name()));
   // Well within the client's wait for the busy pipe.
@@ -103,7 +104,7 @@ TEST_F(BusyPipe, FreedDuringTheTriesConnects) {
   EXPECT_TRUE(server.WaitForLog("connect 2"));
 }
 
-TEST(ClientConnection, ByteTypeServerEchoes) {
+TEST(ShellProcessConnection, ByteTypeServerEchoes) {
   TestServer server({"--byte"});
   ClientSession client;
   EXPECT_TRUE(client.Command("connect " + server.Name(), kConnected));
@@ -114,26 +115,38 @@ TEST(ClientConnection, ByteTypeServerEchoes) {
   EXPECT_TRUE(server.WaitForLog("close 1"));
 }
 
-TEST(ClientConnection, ServerGoingAwayMakesWritesFail) {
+// Nothing is printed when the server goes; the next line finds out. A new
+// server on the same name serves the same client.
+TEST(ShellProcessConnection, ServerGoingAwayMakesWritesFailUntilANewOneServes) {
   for (bool byteType : {false, true}) {
-    SCOPED_TRACE(byteType ? "byte type" : "message type");
-    auto server = std::make_unique<TestServer>(byteType ? std::vector<std::string>{"--byte"}
-                                                        : std::vector<std::string>{});
+    SCOPED_TRACE(TestServer::TypeName(byteType));
+    const std::string name = TestServer::UniqueName();
+    auto server = std::make_unique<TestServer>(TestServer::OfType({}, byteType), name);
     ClientSession client;
-    EXPECT_TRUE(client.Command("connect " + server->Name(), kConnected));
+    EXPECT_TRUE(client.Command("connect " + name, kConnected));
     server->Process().Signal(SIGKILL);
     ASSERT_TRUE(server->Process().WaitForExit().has_value());
-    // Nothing is printed when the server goes; the next line finds out.
+    // Removes the socket file the killed server left behind.
+    server.reset();
+
     EXPECT_TRUE(client.Command("are you there", kCannotWrite));
     EXPECT_TRUE(client.Command("still?", kCannotWrite));
     EXPECT_TRUE(client.Command("close", kClosed));
     EXPECT_TRUE(client.Command("close", kNotConnected));
+    EXPECT_TRUE(client.Command("connect " + name, CannotConnect(name)));
+    EXPECT_TRUE(client.Command("hello", kNotConnected));
+
+    TestServer restarted(TestServer::OfType({}, byteType), name);
+    EXPECT_TRUE(client.Command("connect " + name, kConnected));
+    ASSERT_TRUE(client.Type("back again"));
+    EXPECT_TRUE(client.Received({"back again\n"}));
     EXPECT_EQ(client.EndInput(), 0);
-    EXPECT_EQ(ClientSession::Visible(client.Rest()), "");
+    EXPECT_EQ(VisibleText(client.Rest()), "");
+    EXPECT_TRUE(restarted.WaitForLog("close 1"));
   }
 }
 
-TEST(ClientConnection, ServerClosingTheConnectionMakesWritesFail) {
+TEST(ShellProcessConnection, ServerClosingTheConnectionMakesWritesFail) {
   TestServer server({"--close"});
   ClientSession client;
   EXPECT_TRUE(client.Command("connect " + server.Name(), kConnected));
@@ -143,7 +156,7 @@ TEST(ClientConnection, ServerClosingTheConnectionMakesWritesFail) {
   EXPECT_TRUE(server.Process().Running());
 }
 
-TEST(ClientConnection, ThousandConnectCloseCyclesInOneRun) {
+TEST(ShellProcessConnection, ThousandConnectCloseCyclesInOneRun) {
   // Each close comes while the receiver waits for a message: the pending
   // read must end, and be over, before the handle and events go.
   TestServer server({"--no-echo"});
@@ -160,8 +173,7 @@ TEST(ClientConnection, ThousandConnectCloseCyclesInOneRun) {
   const std::string output = client.Rest();
   EXPECT_TRUE(output == client.Shown(expected))
       << "got " << output.size() << " bytes, expected " << expected.size() << "; ends \""
-      << ClientSession::Visible(output.substr(output.size() > 300 ? output.size() - 300 : 0))
-      << "\"";
+      << VisibleText(output.substr(output.size() > 300 ? output.size() - 300 : 0)) << "\"";
   EXPECT_TRUE(server.WaitForLogCount("close ", cycles));
   EXPECT_EQ(server.CountLog("connect "), static_cast<std::size_t>(cycles));
   EXPECT_EQ(server.CountLog("close "), static_cast<std::size_t>(cycles));

@@ -4,6 +4,7 @@
 #include "FakePipeApi.h"
 #include "ShellModel.h"
 #include "ShellProcess.h"
+#include "VisibleText.h"
 
 #include <chrono>
 #include <cstddef>
@@ -34,24 +35,11 @@ void Script(FakePipeApi &fake, const ShellModel::Faults &faults) {
     fake.FailCreateEvent();
 }
 
-std::string Visible(const std::string &text) {
-  std::string shown;
-  for (unsigned char c : text) {
-    if (c >= 0x20 && c < 0x7f && c != '\\') {
-      shown += static_cast<char>(c);
-    } else {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-      shown += escaped;
-    }
-  }
-  return shown;
-}
-
 // Ends the run as a crash, so that libFuzzer keeps the input.
 void Fail(const char *what, const std::string &actual, const std::string &expected) {
   std::fprintf(stderr, "%s\n  actual:   \"%s\"\n  expected: \"%s\"\n", what,
-               Visible(actual).c_str(), Visible(expected).c_str());
+               VisibleText(actual, 0, actual.size()).c_str(),
+               VisibleText(expected, 0, expected.size()).c_str());
   std::abort();
 }
 

@@ -92,7 +92,7 @@ bool WaitForReceived(ClientSession &client, std::size_t bytes, ChildProcess::Dur
   }
 }
 
-TEST(LargeLine, ToAMessageTypeServerComesBackWholeOrFailsCleanly) {
+TEST(ShellProcessLargeLine, ToAMessageTypeServerComesBackWholeOrFailsCleanly) {
   for (std::size_t size : {kMegabyte, 10 * kMegabyte}) {
     const std::string message = Line(size) + "\n";
     const bool fits = KernelTakesMessage(message.size(), false);
@@ -118,7 +118,7 @@ TEST(LargeLine, ToAMessageTypeServerComesBackWholeOrFailsCleanly) {
   }
 }
 
-TEST(LargeLine, TenMegabytesToAByteTypeServerComeBackWhole) {
+TEST(ShellProcessLargeLine, TenMegabytesToAByteTypeServerComeBackWhole) {
   const std::string message = Line(10 * kMegabyte) + "\n";
   TestServer server({"--byte"});
   ClientSession client;
@@ -143,7 +143,7 @@ TEST(LargeLine, TenMegabytesToAByteTypeServerComeBackWhole) {
       << "received " << shown.Joined().size() << " bytes of " << message.size();
 }
 
-TEST(LargeMessage, FromTheServerIsShownWhole) {
+TEST(ShellProcessLargeMessage, FromTheServerIsShownWhole) {
   // The largest of these the kernel lets the server send.
   std::size_t size = 0;
   for (std::size_t candidate : {4 * kMegabyte, kMegabyte, 256 * std::size_t{1024}}) {
@@ -195,7 +195,7 @@ constexpr bool kSanitized = true;
 constexpr bool kSanitized = false;
 #endif
 
-TEST(ReceiveMemory, TheLargestMessageLeavesTheClientUnder16MiB) {
+TEST(ShellProcessReceiveMemory, TheLargestMessageLeavesTheClientUnder16MiB) {
   if (kSanitized) {
     GTEST_SKIP() << "a sanitizer's own memory would count as the client's";
   }
@@ -211,7 +211,7 @@ TEST(ReceiveMemory, TheLargestMessageLeavesTheClientUnder16MiB) {
   EXPECT_LT(*peak, kClientMemoryBound);
 }
 
-TEST(ReceiveMemory, AGigabyteStreamWithoutANulLeavesTheClientUnder16MiB) {
+TEST(ShellProcessReceiveMemory, AGigabyteStreamWithoutANulLeavesTheClientUnder16MiB) {
   if (kSanitized) {
     GTEST_SKIP() << "a sanitizer's own memory would count as the client's";
   }
@@ -230,7 +230,7 @@ TEST(ReceiveMemory, AGigabyteStreamWithoutANulLeavesTheClientUnder16MiB) {
   EXPECT_LT(*serverPeak, kClientMemoryBound);
 }
 
-TEST(PipedLines, HundredThousandEchoesShownOnceEachAndInOrder) {
+TEST(ShellProcessPipedLines, HundredThousandEchoesShownOnceEachAndInOrder) {
   const int count = 100000;
   std::vector<std::string> lines;
   std::string sent;
@@ -241,8 +241,8 @@ TEST(PipedLines, HundredThousandEchoesShownOnceEachAndInOrder) {
     sent += line;
   }
   for (bool byteType : {false, true}) {
-    SCOPED_TRACE(byteType ? "byte type" : "message type");
-    TestServer server(byteType ? std::vector<std::string>{"--byte"} : std::vector<std::string>{});
+    SCOPED_TRACE(TestServer::TypeName(byteType));
+    TestServer server(TestServer::OfType({}, byteType));
     ClientSession client;
     {
       ServerLogReader log(server);

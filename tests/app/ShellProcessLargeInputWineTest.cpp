@@ -23,7 +23,7 @@ const ChildProcess::Duration kHuge{240000};
 // caps one at a few MiB, so the native suite cannot share this case. What
 // Wine keeps resident for skellan.exe differs from system to system, so the
 // bound is over the same process's own peak before the long message.
-TEST(ReceiveMemory, HalfAGigabyteMessageLeavesSkellanExeWithin16MiBOfItsBaseline) {
+TEST(ShellProcessReceiveMemory, HalfAGigabyteMessageLeavesSkellanExeWithin16MiBOfItsBaseline) {
   const std::size_t size = 512 * kMegabyte;
   TestServer small;
   TestServer large({"--on-message", "--send-size", std::to_string(size)});

@@ -1,6 +1,7 @@
 #include "ClientSession.h"
 #include "ClientText.h"
 #include "TestServer.h"
+#include "VisibleText.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +39,7 @@ std::string Padded(std::string name, std::size_t length) {
   return name;
 }
 
-TEST(OddBytesInLines, GoOutAndComeBackAsTheyAre) {
+TEST(ShellProcessOddBytes, GoOutAndComeBackAsTheyAre) {
   const std::vector<std::string> lines = {
       EveryByte(),
       "\xff\xfe\xfd not UTF-8 \xc3\x28 \xe2\x82 \xf0\x9f\x98",
@@ -50,17 +51,17 @@ TEST(OddBytesInLines, GoOutAndComeBackAsTheyAre) {
       "\x1b[2J\x1b[H escape sequences \a\b\f\v",
   };
   for (bool byteType : {false, true}) {
-    SCOPED_TRACE(byteType ? "byte type" : "message type");
-    TestServer server(byteType ? std::vector<std::string>{"--byte"} : std::vector<std::string>{});
+    SCOPED_TRACE(TestServer::TypeName(byteType));
+    TestServer server(TestServer::OfType({}, byteType));
     ClientSession client;
     for (const std::string &line : lines) {
-      EXPECT_TRUE(client.Command(line, kNotConnected)) << ClientSession::Visible(line);
+      EXPECT_TRUE(client.Command(line, kNotConnected)) << VisibleText(line);
     }
     ASSERT_TRUE(client.Command("connect " + server.Name(), kConnected));
     std::size_t count = 0;
     for (const std::string &line : lines) {
       ASSERT_TRUE(client.Type(line));
-      EXPECT_TRUE(client.Received({line + "\n"})) << ClientSession::Visible(line);
+      EXPECT_TRUE(client.Received({line + "\n"})) << VisibleText(line);
       EXPECT_TRUE(server.WaitForLog("recv 1 " + std::to_string(line.size() + 1)));
       ++count;
     }
@@ -71,7 +72,7 @@ TEST(OddBytesInLines, GoOutAndComeBackAsTheyAre) {
   }
 }
 
-TEST(OddPipeNames, TooLongForASocketPathFailCleanly) {
+TEST(ShellProcessOddPipeNames, TooLongForASocketPathFailCleanly) {
   // The longest names that fit, a plain one and a path, are served.
   const std::string longestName =
       Padded(TestServer::UniqueName(), kLongestPath - kSocketFolder.size());
@@ -104,7 +105,7 @@ TEST(OddPipeNames, TooLongForASocketPathFailCleanly) {
 }
 
 // A pipe name with a '/' is a path below the socket folder.
-class OddPipeNamesWithSlash : public testing::Test {
+class ShellProcessOddPipeNamesWithSlash : public testing::Test {
 protected:
   void SetUp() override { ASSERT_EQ(mkdir(Folder().c_str(), 0700), 0); }
   void TearDown() override { rmdir(Folder().c_str()); }
@@ -113,7 +114,7 @@ protected:
   const std::string stem_ = TestServer::UniqueName();
 };
 
-TEST_F(OddPipeNamesWithSlash, ReachASocketInAFolder) {
+TEST_F(ShellProcessOddPipeNamesWithSlash, ReachASocketInAFolder) {
   const std::string name = stem_ + "/inner";
   {
     TestServer server({}, name);
@@ -134,7 +135,7 @@ TEST_F(OddPipeNamesWithSlash, ReachASocketInAFolder) {
   }
 }
 
-TEST(OddPipeNames, NameIsOneToken) {
+TEST(ShellProcessOddPipeNames, NameIsOneToken) {
   const std::string first = TestServer::UniqueName();
   TestServer server({}, first);
   // Its socket's name is the whole line after "connect ", blanks and all.
@@ -143,7 +144,7 @@ TEST(OddPipeNames, NameIsOneToken) {
   for (const std::string &line : {"connect " + first + " second", "connect\t" + first + "\tsecond",
                                   "connect -c " + first + " second third",
                                   "connect   " + first + "   ", "CONNECT " + first + " -c"}) {
-    SCOPED_TRACE(ClientSession::Visible(line));
+    SCOPED_TRACE(VisibleText(line));
     EXPECT_TRUE(client.Command(line, kConnected));
   }
   ASSERT_TRUE(client.Type("to the first"));
@@ -153,7 +154,7 @@ TEST(OddPipeNames, NameIsOneToken) {
   EXPECT_EQ(whole.CountLog("connect "), 0u);
 }
 
-TEST(OddPipeNames, BytesThatAreNotUtf8) {
+TEST(ShellProcessOddPipeNames, BytesThatAreNotUtf8) {
   const std::string name = TestServer::UniqueName() + "-\xff\xfe\x80\xc3\x28\x01\x7f";
   TestServer server({}, name);
   ClientSession client;
@@ -165,8 +166,7 @@ TEST(OddPipeNames, BytesThatAreNotUtf8) {
   for (const std::string &other :
        {TestServer::UniqueName() + "-\xff\xfe\x80\xc3\x28\x01\x7e",
         TestServer::UniqueName() + "-\x1b[31mred\x1b[0m", std::string("\xc0\xaf..\xc0\xaf")}) {
-    EXPECT_TRUE(client.Command("connect " + other, CannotConnect(other)))
-        << ClientSession::Visible(other);
+    EXPECT_TRUE(client.Command("connect " + other, CannotConnect(other))) << VisibleText(other);
   }
   EXPECT_TRUE(client.Command("close", kNotConnected));
   EXPECT_EQ(client.EndInput(), 0);

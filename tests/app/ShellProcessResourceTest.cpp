@@ -16,7 +16,7 @@ using namespace clienttext;
 // guards against a hang.
 const ChildProcess::Duration kBusyConnect{30000};
 
-TEST(ClientResources, DescriptorsAndThreadsStayFlatOverAThousandConnects) {
+TEST(ShellProcessResources, DescriptorsAndThreadsStayFlatOverAThousandConnects) {
   TestServer server({"--no-echo"});
   TestServer closing({"--close"});
   TestServer busy({"--instances", "1"});

@@ -4,6 +4,7 @@
 #include "ClientSession.h"
 #include "ClientText.h"
 #include "TestServer.h"
+#include "VisibleText.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +33,7 @@ testing::AssertionResult RunScript(ClientSession &client, const std::vector<std:
   return testing::AssertionSuccess();
 }
 
-TEST(ClientScriptEnd, EveryAnswerOfASlowServerToAnUnpacedScriptIsShown) {
+TEST(ShellProcessScriptEnd, EveryAnswerOfASlowServerToAnUnpacedScriptIsShown) {
   for (const bool typedExit : {false, true}) {
     SCOPED_TRACE(typedExit ? "with a final exit" : "at the end of input");
     // Each answer comes 100 ms after its message.
@@ -49,28 +50,16 @@ TEST(ClientScriptEnd, EveryAnswerOfASlowServerToAnUnpacedScriptIsShown) {
   }
 }
 
-TEST(ClientScriptEnd, AByteTypeServersAnswerIsShownWhole) {
+TEST(ShellProcessScriptEnd, AByteTypeServersAnswerIsShownWhole) {
   TestServer server({"--byte", "--delay", "100"});
   ClientSession client;
   ASSERT_TRUE(RunScript(client, {"connect " + server.Name(), "a line of its own"}));
   EXPECT_TRUE(client.Reply(kConnected));
-  // However the reads cut the echo, all of it is shown: the text between
-  // the pieces' framing, carriage returns (and Windows' line ends) aside.
-  std::string shown;
-  for (const char c : client.Rest()) {
-    if (c != '\r')
-      shown += c;
-  }
-  std::string text;
-  for (std::size_t at = 0; at < shown.size();) {
-    const std::size_t prompt = shown.find("$ ", at);
-    text += shown.substr(at, prompt - at);
-    at = prompt == std::string::npos ? shown.size() : prompt + 2;
-  }
-  EXPECT_EQ(text, "a line of its own\n");
+  // However the reads cut the echo, all of it is shown.
+  EXPECT_EQ(ClientSession::Unframed(client.Rest()), "a line of its own\n");
 }
 
-TEST(ClientScriptEnd, AServerThatNeverStopsSendingStillLetsTheClientLeave) {
+TEST(ShellProcessScriptEnd, AServerThatNeverStopsSendingStillLetsTheClientLeave) {
   TestServer server({"--no-echo", "--tick", "50"});
   ClientSession client;
   ASSERT_TRUE(client.Command("connect " + server.Name(), kConnected));
@@ -84,10 +73,10 @@ TEST(ClientScriptEnd, AServerThatNeverStopsSendingStillLetsTheClientLeave) {
   for (std::size_t at = after.find("tick "); at != std::string::npos;
        at = after.find("tick ", at + 1))
     ++ticks;
-  EXPECT_GE(ticks, 10u) << ClientSession::Visible(after);
+  EXPECT_GE(ticks, 10u) << VisibleText(after);
 }
 
-TEST(ClientScriptEnd, AServerThatClosesAfterAnsweringHasItsAnswerShown) {
+TEST(ShellProcessScriptEnd, AServerThatClosesAfterAnsweringHasItsAnswerShown) {
   TestServer server({"--close-after", "1"});
   ClientSession client;
   ASSERT_TRUE(RunScript(client, {"connect " + server.Name(), "last words"}));
@@ -99,13 +88,10 @@ TEST(ClientScriptEnd, AServerThatClosesAfterAnsweringHasItsAnswerShown) {
 
 // A server that reads nothing: `close`, `connect` and the end of the script
 // act at once all the same, whatever waits unread in the pipe.
-TEST(ClientScriptEnd, AServerThatReadsNothingHoldsUpNeitherCloseNorConnectNorTheEnd) {
+TEST(ShellProcessScriptEnd, AServerThatReadsNothingHoldsUpNeitherCloseNorConnectNorTheEnd) {
   for (const bool byteType : {false, true}) {
-    SCOPED_TRACE(byteType ? "byte-type pipe" : "message pipe");
-    std::vector<std::string> options = {"--no-read"};
-    if (byteType)
-      options.push_back("--byte");
-    TestServer server(options);
+    SCOPED_TRACE(TestServer::TypeName(byteType));
+    TestServer server(TestServer::OfType({"--no-read"}, byteType));
     ClientSession client;
     ASSERT_TRUE(RunScript(client, {"connect " + server.Name(), "never read", "close",
                                    "connect " + server.Name(), "not read either"}));
@@ -119,7 +105,7 @@ TEST(ClientScriptEnd, AServerThatReadsNothingHoldsUpNeitherCloseNorConnectNorThe
   }
 }
 
-TEST(ClientScriptEnd, NothingIsWaitedForOnceTheConnectionIsClosed) {
+TEST(ShellProcessScriptEnd, NothingIsWaitedForOnceTheConnectionIsClosed) {
   TestServer server({"--no-echo", "--tick", "20"});
   ClientSession client;
   ASSERT_TRUE(client.Command("connect " + server.Name(), kConnected));
@@ -130,6 +116,6 @@ TEST(ClientScriptEnd, NothingIsWaitedForOnceTheConnectionIsClosed) {
   ASSERT_TRUE(RunScript(client, {}));
   // `close` acts at once, and after it nothing of the server's shows.
   EXPECT_EQ(client.Process().Output().find("tick", closed), std::string::npos)
-      << ClientSession::Visible(client.Process().Output().substr(closed));
+      << VisibleText(client.Process().Output().substr(closed));
 }
 } // namespace

@@ -4,12 +4,12 @@
 #include "SocketPeer.h"
 #include "TestServer.h"
 #include "Transcript.h"
+#include "VisibleText.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,23 +23,14 @@ const ChildProcess::Duration kLong{60000};
 // A connect to a busy pipe tries for some seconds; this only guards against a hang.
 const ChildProcess::Duration kBusyConnect{30000};
 
-std::vector<std::string> WithType(std::vector<std::string> options, bool byteType) {
-  if (byteType) {
-    options.insert(options.begin(), "--byte");
-  }
-  return options;
-}
-
-const char *TypeName(bool byteType) { return byteType ? "byte type" : "message type"; }
-
-TEST(ServerKilled, WhileMessagesStreamToTheClient) {
+TEST(ShellProcessServerKilled, WhileMessagesStreamToTheClient) {
   // Far more than the socket buffers hold, so the server is still sending
   // when it is killed.
   const std::size_t count = 400;
   const std::size_t size = 65536;
   for (bool byteType : {false, true}) {
-    SCOPED_TRACE(TypeName(byteType));
-    TestServer server(WithType(Messages(count, size), byteType));
+    SCOPED_TRACE(TestServer::TypeName(byteType));
+    TestServer server(TestServer::OfType(Messages(count, size), byteType));
     ClientSession client;
     ASSERT_TRUE(client.Type("connect " + server.Name()));
     ASSERT_TRUE(client.Process().WaitForOutputSize(1024 * 1024, kLong));
@@ -53,7 +44,7 @@ TEST(ServerKilled, WhileMessagesStreamToTheClient) {
     // What was still on its way is shown before, between or after the
     // replies; the replies themselves are exactly these.
     const Transcript shown(client.Rest());
-    ASSERT_TRUE(shown.Complete()) << ClientSession::Visible(shown.Rest());
+    ASSERT_TRUE(shown.Complete()) << VisibleText(shown.Rest());
     EXPECT_EQ(shown.Replies(), (std::vector<std::string>{kConnected, kCannotWrite, kClosed}));
     EXPECT_EQ(shown.Prompts(), 3u);
     const std::string stream = shown.Joined();
@@ -73,37 +64,7 @@ TEST(ServerKilled, WhileMessagesStreamToTheClient) {
   }
 }
 
-TEST(ServerKilled, WhileTheClientIsIdleAndThenServedAgain) {
-  for (bool byteType : {false, true}) {
-    SCOPED_TRACE(TypeName(byteType));
-    const std::string name = TestServer::UniqueName();
-    auto server = std::make_unique<TestServer>(WithType({}, byteType), name);
-    ClientSession client;
-    EXPECT_TRUE(client.Command("connect " + name, kConnected));
-    server->Process().Signal(SIGKILL);
-    ASSERT_TRUE(server->Process().WaitForExit().has_value());
-    // Removes the socket file the killed server left behind.
-    server.reset();
-
-    EXPECT_TRUE(client.Command("anybody there?", kCannotWrite));
-    EXPECT_TRUE(client.Command("anybody at all?", kCannotWrite));
-    EXPECT_TRUE(client.Command("close", kClosed));
-    EXPECT_TRUE(client.Command("close", kNotConnected));
-    EXPECT_TRUE(client.Command("connect " + name, CannotConnect(name)));
-    EXPECT_TRUE(client.Command("hello", kNotConnected));
-
-    // A new server on the same name serves the same client.
-    TestServer restarted(WithType({}, byteType), name);
-    EXPECT_TRUE(client.Command("connect " + name, kConnected));
-    ASSERT_TRUE(client.Type("back again"));
-    EXPECT_TRUE(client.Received({"back again\n"}));
-    EXPECT_EQ(client.EndInput(), 0);
-    EXPECT_EQ(ClientSession::Visible(client.Rest()), "");
-    EXPECT_TRUE(restarted.WaitForLog("close 1"));
-  }
-}
-
-TEST(ServerKilled, WhileTheClientWaitsForTheBusyPipe) {
+TEST(ShellProcessServerKilled, WhileTheClientWaitsForTheBusyPipe) {
   TestServer server({"--instances", "1"});
   SocketPeer holder;
   ASSERT_EQ(holder.Connect(server.SocketPath()), 0);
@@ -120,12 +81,12 @@ TEST(ServerKilled, WhileTheClientWaitsForTheBusyPipe) {
   EXPECT_EQ(client.EndInput(), 0);
 }
 
-TEST(ServerFrozenThenKilled, ClientBlockedOnAWriteGetsAnErrorAndGoesOn) {
+TEST(ShellProcessServerFrozen, ClientBlockedOnAWriteGetsAnErrorAndGoesOn) {
   const std::string line(100 * 1024, 'x');
   const int most = 400;
   for (bool byteType : {false, true}) {
-    SCOPED_TRACE(TypeName(byteType));
-    TestServer server(WithType({}, byteType));
+    SCOPED_TRACE(TestServer::TypeName(byteType));
+    TestServer server(TestServer::OfType({}, byteType));
     ClientSession client;
     EXPECT_TRUE(client.Command("connect " + server.Name(), kConnected));
     ASSERT_TRUE(server.WaitForLog("connect 1"));
@@ -145,10 +106,9 @@ TEST(ServerFrozenThenKilled, ClientBlockedOnAWriteGetsAnErrorAndGoesOn) {
     EXPECT_EQ(client.EndInput(kLong), 0);
 
     const Transcript shown(client.Rest());
-    ASSERT_TRUE(shown.Complete()) << ClientSession::Visible(shown.Rest());
-    EXPECT_TRUE(shown.Pieces().empty())
-        << "shown: \"" << ClientSession::Visible(shown.Joined()) << "\" in \""
-        << ClientSession::Visible(client.Rest()) << "\"";
+    ASSERT_TRUE(shown.Complete()) << VisibleText(shown.Rest());
+    EXPECT_TRUE(shown.Pieces().empty()) << "shown: \"" << VisibleText(shown.Joined()) << "\" in \""
+                                        << VisibleText(client.Rest()) << "\"";
     const std::vector<std::string> &replies = shown.Replies();
     ASSERT_GE(replies.size(), 2u);
     EXPECT_EQ(replies.back(), kClosed);
@@ -163,10 +123,10 @@ TEST(ServerFrozenThenKilled, ClientBlockedOnAWriteGetsAnErrorAndGoesOn) {
   }
 }
 
-TEST(ServerClosesTheConnection, AfterSomeMessages) {
+TEST(ShellProcessServerCloses, AfterSomeMessages) {
   for (bool byteType : {false, true}) {
-    SCOPED_TRACE(TypeName(byteType));
-    TestServer server(WithType({"--close-after", "2"}, byteType));
+    SCOPED_TRACE(TestServer::TypeName(byteType));
+    TestServer server(TestServer::OfType({"--close-after", "2"}, byteType));
     ClientSession client;
     EXPECT_TRUE(client.Command("connect " + server.Name(), kConnected));
     ASSERT_TRUE(client.Type("one"));
@@ -181,24 +141,24 @@ TEST(ServerClosesTheConnection, AfterSomeMessages) {
     ASSERT_TRUE(client.Type("four"));
     EXPECT_TRUE(client.Received({"four\n"}));
     EXPECT_EQ(client.EndInput(), 0);
-    EXPECT_EQ(ClientSession::Visible(client.Rest()), "");
+    EXPECT_EQ(VisibleText(client.Rest()), "");
   }
 }
 
-TEST(ServerClosesTheConnection, RightAfterItsMessages) {
+TEST(ShellProcessServerCloses, RightAfterItsMessages) {
   const std::vector<std::string> script = {"--send", "first",       "--send",
                                            "second", "--send-size", "5000"};
   const std::vector<std::string> texts = {"first", "second", Pattern(5000)};
   for (bool onMessage : {false, true}) {
     for (bool byteType : {false, true}) {
-      SCOPED_TRACE(std::string(TypeName(byteType)) +
+      SCOPED_TRACE(std::string(TestServer::TypeName(byteType)) +
                    (onMessage ? ", in reply to a message" : ", on connect"));
       std::vector<std::string> options = script;
       options.push_back("--close");
       if (onMessage) {
         options.push_back("--on-message");
       }
-      TestServer server(WithType(options, byteType));
+      TestServer server(TestServer::OfType(options, byteType));
       ClientSession client;
       ASSERT_TRUE(client.Type("connect " + server.Name()));
       if (onMessage) {
@@ -216,7 +176,7 @@ TEST(ServerClosesTheConnection, RightAfterItsMessages) {
       EXPECT_EQ(client.EndInput(), 0);
 
       const Transcript shown(client.Rest());
-      ASSERT_TRUE(shown.Complete()) << ClientSession::Visible(shown.Rest());
+      ASSERT_TRUE(shown.Complete()) << VisibleText(shown.Rest());
       EXPECT_EQ(shown.Replies(), (std::vector<std::string>{kConnected, kCannotWrite, kClosed}));
       if (byteType) {
         EXPECT_TRUE(shown.Joined() == texts[0] + texts[1] + texts[2])

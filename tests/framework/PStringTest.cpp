@@ -1,5 +1,4 @@
-#include "PCaselessString.h"
-#include "PStringList.h"
+#include "PString.h"
 
 #include <gtest/gtest.h>
 
@@ -38,19 +37,5 @@ TEST(PStringTest, ReadsAVeryLongLine) {
   PString line;
   ASSERT_TRUE(line.ReadFrom(input));
   EXPECT_EQ(line.GetLength(), longLine.size());
-}
-
-TEST(PStringTest, CaselessComparisonAndListLookup) {
-  EXPECT_EQ(PCaselessString("Exit").Compare("EXIT"), 0);
-  EXPECT_NE(PCaselessString("exit").Compare("exits"), 0);
-  EXPECT_NE(PString("exit").Compare("EXIT"), 0);
-
-  PStringList list;
-  list.AppendString("plain");
-  list.Append(new PCaselessString("Mixed"));
-  EXPECT_EQ(list.GetValuesIndex("plain"), 0u);
-  EXPECT_EQ(list.GetValuesIndex("PLAIN"), P_MAX_INDEX);
-  EXPECT_EQ(list.GetValuesIndex("mIXED"), 1u);
-  EXPECT_EQ(list.GetValuesIndex("mixed2"), P_MAX_INDEX);
 }
 } // namespace

@@ -34,7 +34,7 @@ void ExpectReceived(const Case &test, const std::vector<std::string> &serverOpti
   EXPECT_TRUE(client.Command("close", "OK Connection closed\n"));
 }
 
-TEST(ClientReceiving, MessagesAreSplitAtNulBytes) {
+TEST(PipeRxThreadReceiving, MessagesAreSplitAtNulBytes) {
   const std::vector<Case> cases = {
       {"plain text", {"--send", "hello"}, {"hello"}},
       {"line feed kept", {"--send", "two\\nlines\\n"}, {"two\nlines\n"}},
@@ -49,7 +49,7 @@ TEST(ClientReceiving, MessagesAreSplitAtNulBytes) {
   }
 }
 
-TEST(ClientReceiving, MessagesArePrintedInOrderAndEmptyOnesPrintNothing) {
+TEST(PipeRxThreadReceiving, MessagesArePrintedInOrderAndEmptyOnesPrintNothing) {
   const std::vector<Case> cases = {
       {"several messages", {"--send", "m1", "--send", "m2", "--send", "m3"}, {"m1", "m2", "m3"}},
       {"empty message", {"--send", "", "--send", "after"}, {"after"}},
@@ -60,7 +60,7 @@ TEST(ClientReceiving, MessagesArePrintedInOrderAndEmptyOnesPrintNothing) {
   }
 }
 
-TEST(ClientReceiving, LongMessagesArePrintedWhole) {
+TEST(PipeRxThreadReceiving, LongMessagesArePrintedWhole) {
   const std::string halves = std::string(1500, 'x') + "\\0" + std::string(1500, 'y');
   const std::vector<Case> cases = {
       {"1024 bytes", {"--send-size", "1024"}, {Pattern(1024)}},
@@ -79,7 +79,7 @@ TEST(ClientReceiving, LongMessagesArePrintedWhole) {
   }
 }
 
-TEST(ClientReceiving, ByteTypeServerWorksToo) {
+TEST(PipeRxThreadReceiving, ByteTypeServerWorksToo) {
   const std::vector<Case> cases = {
       {"byte text", {"--send", "bytes"}, {"bytes"}},
       {"byte NULs", {"--send", "a\\0b\\0"}, {"a", "b"}},
@@ -89,7 +89,7 @@ TEST(ClientReceiving, ByteTypeServerWorksToo) {
   }
 }
 
-TEST(ClientReceiving, LongPiecesStayWholeWhileTheShellPrints) {
+TEST(PipeRxThreadReceiving, LongPiecesStayWholeWhileTheShellPrints) {
   // Many long echoes arrive while the shell prints a prompt for each line
   // read: a piece written in parts could get a prompt inside it.
   TestServer server;

@@ -1,15 +1,13 @@
 #include "ClientSession.h"
 
 #include "TestPrograms.h"
+#include "VisibleText.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <stdexcept>
 #include <utility>
 
 namespace {
-
-constexpr std::size_t kVisibleLimit = 200;
 
 // Where two texts first differ, shown with some context.
 std::string Difference(const std::string &actual, const std::string &expected) {
@@ -19,8 +17,8 @@ std::string Difference(const std::string &actual, const std::string &expected) {
   }
   const std::size_t from = at > 40 ? at - 40 : 0;
   return "first difference at byte " + std::to_string(at) + " of " + std::to_string(actual.size()) +
-         "\n  actual:   \"" + ClientSession::Visible(actual.substr(from)) + "\"\n  expected: \"" +
-         ClientSession::Visible(expected.substr(from)) + "\"";
+         "\n  actual:   \"" + VisibleText(actual.substr(from)) + "\"\n  expected: \"" +
+         VisibleText(expected.substr(from)) + "\"";
 }
 
 std::string ShownAs(const std::string &text, const std::string &lineEnd) {
@@ -44,7 +42,7 @@ ClientSession::ClientSession()
   if (!process_.WaitForOutputSize(kPrompt.size()) ||
       process_.Output().compare(0, kPrompt.size(), kPrompt) != 0) {
     throw std::runtime_error("skellan did not begin with a prompt but with \"" +
-                             Visible(process_.Output()) + "\"");
+                             VisibleText(process_.Output()) + "\"");
   }
   cursor_ = kPrompt.size();
 }
@@ -61,7 +59,7 @@ testing::AssertionResult ClientSession::Reply(const std::string &reply,
   std::string taken;
   testing::AssertionResult took = Take(expected.size(), timeout, taken);
   if (!took) {
-    return took << "\nwaiting for \"" << Visible(expected) << "\"";
+    return took << "\nwaiting for \"" << VisibleText(expected) << "\"";
   }
   if (taken != expected) {
     return testing::AssertionFailure() << Difference(taken, expected);
@@ -72,9 +70,9 @@ testing::AssertionResult ClientSession::Reply(const std::string &reply,
 testing::AssertionResult ClientSession::Command(const std::string &line, const std::string &reply,
                                                 ChildProcess::Duration timeout) {
   if (!Type(line)) {
-    return testing::AssertionFailure() << "skellan took no input \"" << Visible(line) << "\"";
+    return testing::AssertionFailure() << "skellan took no input \"" << VisibleText(line) << "\"";
   }
-  return Reply(reply, timeout) << "\nafter typing \"" << Visible(line) << "\"";
+  return Reply(reply, timeout) << "\nafter typing \"" << VisibleText(line) << "\"";
 }
 
 testing::AssertionResult ClientSession::Received(const std::vector<std::string> &texts,
@@ -157,6 +155,18 @@ testing::AssertionResult ClientSession::MatchPieces(const std::string &output,
          << ") on, " << Difference(output.substr(furthest, wanted.size()), wanted);
 }
 
+std::string ClientSession::Unframed(const std::string &output) {
+  std::string unframed;
+  for (std::size_t i = 0; i < output.size(); ++i) {
+    if (output.compare(i, 2, "$ ") == 0) {
+      ++i;
+    } else if (output[i] != '\r') {
+      unframed += output[i];
+    }
+  }
+  return unframed;
+}
+
 std::vector<std::string> ClientSession::Parts(const std::string &text, const std::string &lineEnd) {
   std::vector<std::string> parts;
   for (std::size_t at = 0; at == 0 || at < text.size(); at += kHeldPieceSize) {
@@ -167,45 +177,6 @@ std::vector<std::string> ClientSession::Parts(const std::string &text, const std
   return parts;
 }
 
-std::string ClientSession::Visible(const std::string &text) {
-  std::string visible;
-  for (std::size_t i = 0; i < text.size() && i < kVisibleLimit; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    switch (c) {
-    case '\r':
-      visible += "\\r";
-      break;
-    case '\n':
-      visible += "\\n";
-      break;
-    case '\t':
-      visible += "\\t";
-      break;
-    case '\0':
-      visible += "\\0";
-      break;
-    case '\\':
-      visible += "\\\\";
-      break;
-    case '"':
-      visible += "\\\"";
-      break;
-    default:
-      if (c < 0x20 || c >= 0x7f) {
-        char hex[5];
-        std::snprintf(hex, sizeof hex, "\\x%02x", c);
-        visible += hex;
-      } else {
-        visible += static_cast<char>(c);
-      }
-    }
-  }
-  if (text.size() > kVisibleLimit) {
-    visible += "...(" + std::to_string(text.size()) + " bytes)";
-  }
-  return visible;
-}
-
 testing::AssertionResult ClientSession::Take(std::size_t size, ChildProcess::Duration timeout,
                                              std::string &taken) {
   const bool arrived = process_.WaitForOutputSize(cursor_ + size, timeout);
@@ -213,8 +184,8 @@ testing::AssertionResult ClientSession::Take(std::size_t size, ChildProcess::Dur
   cursor_ += taken.size();
   if (!arrived) {
     return testing::AssertionFailure()
-           << "skellan printed only \"" << Visible(taken) << "\"; its stderr: \""
-           << Visible(process_.ErrorOutput()) << "\"";
+           << "skellan printed only \"" << VisibleText(taken) << "\"; its stderr: \""
+           << VisibleText(process_.ErrorOutput()) << "\"";
   }
   return testing::AssertionSuccess();
 }

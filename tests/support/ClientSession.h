@@ -50,6 +50,10 @@ public:
   // longer piece goes out in parts of this size (as many raw bytes).
   static constexpr std::size_t kHeldPieceSize = 64 * 1024;
 
+  // The output without its framing: every "$ " and carriage return left
+  // out, which leaves the replies and the received text however the reads
+  // cut it (and Windows' line ends as line feeds).
+  static std::string Unframed(const std::string &output);
   // Whether output is exactly these texts, each printed whole as a piece,
   // in order, mixed in any way with `prompts` prompts. A prompt may also
   // come between the parts of a text longer than kHeldPieceSize. lineEnd is
@@ -58,8 +62,6 @@ public:
                                               const std::vector<std::string> &texts,
                                               std::size_t prompts,
                                               const std::string &lineEnd = "\n");
-  // Text with control characters made visible, cut short if long.
-  static std::string Visible(const std::string &text);
 
 private:
   // How the client prints a text it received: its parts, the first opening

@@ -1,6 +1,7 @@
 #include "ReceivedPattern.h"
 
 #include "ClientSession.h"
+#include "VisibleText.h"
 
 #include <gtest/gtest.h>
 
@@ -121,6 +122,6 @@ void ReceivedPattern::PatternByte(char c) {
 void ReceivedPattern::Fail(const std::string &what, char c) {
   fault_ = "output byte " + std::to_string(offset_) + " (after " + std::to_string(bytes_) +
            " bytes of the pattern in " + std::to_string(pieces_) + " closed piece(s) and " +
-           std::to_string(prompts_) + " prompt(s)) is \"" +
-           ClientSession::Visible(std::string(1, c)) + "\", not " + what;
+           std::to_string(prompts_) + " prompt(s)) is \"" + VisibleText(std::string(1, c)) +
+           "\", not " + what;
 }

@@ -32,7 +32,7 @@ void ExpectMessages(SocketPeer &client, const std::vector<std::string> &expected
   }
 }
 
-TEST(ServerMessages, EchoesEachMessageUnchangedAndLogsItsLength) {
+TEST(ConversationMessages, EchoesEachMessageUnchangedAndLogsItsLength) {
   TestServer server;
   SocketPeer client;
   ASSERT_EQ(client.Connect(server.SocketPath()), 0);
@@ -54,7 +54,7 @@ TEST(ServerMessages, EchoesEachMessageUnchangedAndLogsItsLength) {
       << server.Process().Output();
 }
 
-TEST(ServerMessages, EchoesLargeMessagesWhole) {
+TEST(ConversationMessages, EchoesLargeMessagesWhole) {
   TestServer server;
   SocketPeer client;
   ASSERT_EQ(client.Connect(server.SocketPath()), 0);
@@ -67,7 +67,7 @@ TEST(ServerMessages, EchoesLargeMessagesWhole) {
   }
 }
 
-TEST(ServerMessages, NoEchoSendsNothingBack) {
+TEST(ConversationMessages, NoEchoSendsNothingBack) {
   TestServer server({"--no-echo", "--close-after", "2"});
   SocketPeer client;
   ASSERT_EQ(client.Connect(server.SocketPath()), 0);
@@ -82,7 +82,7 @@ TEST(ServerMessages, NoEchoSendsNothingBack) {
 
 // A server that is stuck: it greets, then takes nothing, and the
 // connection lasts until the client ends it.
-TEST(ServerMessages, NoReadTakesNothingAndStaysUntilTheClientCloses) {
+TEST(ConversationMessages, NoReadTakesNothingAndStaysUntilTheClientCloses) {
   TestServer server({"--no-read", "--send", "hi"});
   SocketPeer client;
   ASSERT_EQ(client.Connect(server.SocketPath()), 0);
@@ -93,7 +93,7 @@ TEST(ServerMessages, NoReadTakesNothingAndStaysUntilTheClientCloses) {
   EXPECT_EQ(server.CountLog("recv"), 0u);
 }
 
-TEST(ServerScript, SendsMessagesOnConnectInOrder) {
+TEST(ConversationScript, SendsMessagesOnConnectInOrder) {
   TestServer server({"--send", "one", "--send-size", "30", "--send", "", "--send",
                      "a\\0b\\n\\r\\t\\\\\\x41\\xff", "--send-size", "0", "--send-size", "2000000"});
   SocketPeer client;
@@ -104,7 +104,7 @@ TEST(ServerScript, SendsMessagesOnConnectInOrder) {
   ExpectMessages(client, {"echo"});
 }
 
-TEST(ServerScript, OnMessageRepliesToTheFirstMessageInsteadOfEchoing) {
+TEST(ConversationScript, OnMessageRepliesToTheFirstMessageInsteadOfEchoing) {
   TestServer server({"--on-message", "--send", "reply 1", "--send", "reply 2"});
   SocketPeer client;
   ASSERT_EQ(client.Connect(server.SocketPath()), 0);
@@ -115,7 +115,7 @@ TEST(ServerScript, OnMessageRepliesToTheFirstMessageInsteadOfEchoing) {
   EXPECT_TRUE(server.WaitForLog("recv 1 6"));
 }
 
-TEST(ServerScript, ClosesWhenTold) {
+TEST(ConversationScript, ClosesWhenTold) {
   struct Case {
     std::vector<std::string> options;
     std::vector<std::string> send;
@@ -151,7 +151,7 @@ TEST(ServerScript, ClosesWhenTold) {
   }
 }
 
-TEST(ServerByteType, EchoesTheByteStream) {
+TEST(ConversationByteType, EchoesTheByteStream) {
   TestServer server({"--byte"});
   SocketPeer client;
   ASSERT_EQ(client.Connect(server.SocketPath(), true), 0);
@@ -172,7 +172,7 @@ TEST(ServerByteType, EchoesTheByteStream) {
   EXPECT_EQ(logged, data.size());
 }
 
-TEST(ServerByteType, SendsScriptAsBytesAndRefusesMessageClients) {
+TEST(ConversationByteType, SendsScriptAsBytesAndRefusesMessageClients) {
   TestServer server({"--byte", "--send", "ab\\0c", "--send", "", "--send-size", "10"});
   SocketPeer client;
   ASSERT_EQ(client.Connect(server.SocketPath(), true), 0);

@@ -20,34 +20,21 @@ using std::chrono::milliseconds;
 constexpr milliseconds kDelay{1000};
 constexpr milliseconds kTick{100};
 
-struct PipeType {
-  const char *name;
-  bool byteType;
-  std::vector<std::string> options;
-};
-
-const std::vector<PipeType> kTypes = {{"message type", false, {}}, {"byte type", true, {"--byte"}}};
-
-std::vector<std::string> With(std::vector<std::string> options, const PipeType &type) {
-  options.insert(options.end(), type.options.begin(), type.options.end());
-  return options;
-}
-
 // The next `size` bytes: one message on a message pipe, however many reads
 // on a byte pipe, which may merge what the server sent apart.
-std::string Next(SocketPeer &client, const PipeType &type, std::size_t size) {
+std::string Next(SocketPeer &client, bool byteType, std::size_t size) {
   std::string data;
-  const Result result = type.byteType ? client.ReceiveBytes(size, data) : client.Receive(data);
+  const Result result = byteType ? client.ReceiveBytes(size, data) : client.Receive(data);
   EXPECT_EQ(result, Result::Message) << "waiting for " << size << " bytes";
   return data;
 }
 
-TEST(ServerDelay, RepliesEachMessageItsDelayAfterItCameAndReceivesMeanwhile) {
-  for (const PipeType &type : kTypes) {
-    SCOPED_TRACE(type.name);
-    TestServer server(With({"--delay", std::to_string(kDelay.count())}, type));
+TEST(ConversationDelay, RepliesEachMessageItsDelayAfterItCameAndReceivesMeanwhile) {
+  for (const bool byteType : {false, true}) {
+    SCOPED_TRACE(TestServer::TypeName(byteType));
+    TestServer server(TestServer::OfType({"--delay", std::to_string(kDelay.count())}, byteType));
     SocketPeer client;
-    ASSERT_EQ(client.Connect(server.SocketPath(), type.byteType), 0);
+    ASSERT_EQ(client.Connect(server.SocketPath(), byteType), 0);
     const Clock::time_point first = Clock::now();
     ASSERT_TRUE(client.Send("one"));
     ASSERT_TRUE(server.WaitForLog("recv 1 3"));
@@ -63,52 +50,52 @@ TEST(ServerDelay, RepliesEachMessageItsDelayAfterItCameAndReceivesMeanwhile) {
           << "got \"" << early << "\"";
     }
 
-    if (type.byteType) {
+    if (byteType) {
       // Both replies may come in one read once both are due, on a machine
       // slow enough that the test reads late.
-      EXPECT_EQ(Next(client, type, 9), "onesecond");
+      EXPECT_EQ(Next(client, byteType, 9), "onesecond");
     } else {
-      EXPECT_EQ(Next(client, type, 3), "one");
+      EXPECT_EQ(Next(client, byteType, 3), "one");
       EXPECT_GE(Clock::now() - first, kDelay);
-      EXPECT_EQ(Next(client, type, 6), "second");
+      EXPECT_EQ(Next(client, byteType, 6), "second");
     }
     EXPECT_GE(Clock::now() - first, kDelay);
     EXPECT_GE(Clock::now() - second, kDelay);
   }
 }
 
-TEST(ServerDelay, DelaysTheScriptedReplyAsTheEchoes) {
-  for (const PipeType &type : kTypes) {
-    SCOPED_TRACE(type.name);
-    TestServer server(
-        With({"--delay", "300", "--on-message", "--send", "r1", "--send", "r2"}, type));
+TEST(ConversationDelay, DelaysTheScriptedReplyAsTheEchoes) {
+  for (const bool byteType : {false, true}) {
+    SCOPED_TRACE(TestServer::TypeName(byteType));
+    TestServer server(TestServer::OfType(
+        {"--delay", "300", "--on-message", "--send", "r1", "--send", "r2"}, byteType));
     SocketPeer client;
-    ASSERT_EQ(client.Connect(server.SocketPath(), type.byteType), 0);
+    ASSERT_EQ(client.Connect(server.SocketPath(), byteType), 0);
     const Clock::time_point sent = Clock::now();
     ASSERT_TRUE(client.Send("go"));
-    if (type.byteType) {
-      EXPECT_EQ(Next(client, type, 4), "r1r2");
+    if (byteType) {
+      EXPECT_EQ(Next(client, byteType, 4), "r1r2");
     } else {
-      EXPECT_EQ(Next(client, type, 2), "r1");
-      EXPECT_EQ(Next(client, type, 2), "r2");
+      EXPECT_EQ(Next(client, byteType, 2), "r1");
+      EXPECT_EQ(Next(client, byteType, 2), "r2");
     }
     EXPECT_GE(Clock::now() - sent, milliseconds(300));
     ASSERT_TRUE(client.Send("more"));
-    EXPECT_EQ(Next(client, type, 4), "more");
+    EXPECT_EQ(Next(client, byteType, 4), "more");
   }
 }
 
 // A server that answers and then closes: the reply always comes before the
 // end of the connection, at once or after a delay.
-TEST(ServerDelay, CloseAfterSendsTheRepliesOwedFirst) {
-  for (const PipeType &type : kTypes) {
+TEST(ConversationDelay, CloseAfterSendsTheRepliesOwedFirst) {
+  for (const bool byteType : {false, true}) {
     for (const std::vector<std::string> &options :
          {std::vector<std::string>{"--close-after", "1"},
           std::vector<std::string>{"--close-after", "2", "--delay", "300"}}) {
-      SCOPED_TRACE(std::string(type.name) + ", " + options[1] + " message(s)");
-      TestServer server(With(options, type));
+      SCOPED_TRACE(std::string(TestServer::TypeName(byteType)) + ", " + options[1] + " message(s)");
+      TestServer server(TestServer::OfType(options, byteType));
       SocketPeer client;
-      ASSERT_EQ(client.Connect(server.SocketPath(), type.byteType), 0);
+      ASSERT_EQ(client.Connect(server.SocketPath(), byteType), 0);
       const std::size_t count = options[1] == "1" ? 1 : 2;
       std::string expected;
       for (std::size_t i = 1; i <= count; ++i) {
@@ -118,12 +105,12 @@ TEST(ServerDelay, CloseAfterSendsTheRepliesOwedFirst) {
         ASSERT_TRUE(server.WaitForLog("recv 1 " + std::to_string(message.size())));
         expected += message;
       }
-      if (type.byteType) {
-        EXPECT_EQ(Next(client, type, expected.size()), expected);
+      if (byteType) {
+        EXPECT_EQ(Next(client, byteType, expected.size()), expected);
       } else {
-        EXPECT_EQ(Next(client, type, 9), "message 1");
+        EXPECT_EQ(Next(client, byteType, 9), "message 1");
         if (count == 2) {
-          EXPECT_EQ(Next(client, type, 9), "message 2");
+          EXPECT_EQ(Next(client, byteType, 9), "message 2");
         }
       }
       std::string extra;
@@ -134,7 +121,7 @@ TEST(ServerDelay, CloseAfterSendsTheRepliesOwedFirst) {
   }
 }
 
-TEST(ServerDelay, DropsTheRepliesOwedToAClientThatLeft) {
+TEST(ConversationDelay, DropsTheRepliesOwedToAClientThatLeft) {
   TestServer server({"--delay", "300"});
   {
     SocketPeer client;
@@ -154,7 +141,7 @@ TEST(ServerDelay, DropsTheRepliesOwedToAClientThatLeft) {
 
 // Receives until `text`, all that came so far, holds `wanted`. On a
 // message pipe each message must be one whole tick or `other`.
-testing::AssertionResult ReceiveUntil(SocketPeer &client, const PipeType &type, std::string &text,
+testing::AssertionResult ReceiveUntil(SocketPeer &client, bool byteType, std::string &text,
                                       const std::string &wanted, const std::string &other = "") {
   while (text.find(wanted) == std::string::npos) {
     std::string message;
@@ -163,7 +150,7 @@ testing::AssertionResult ReceiveUntil(SocketPeer &client, const PipeType &type, 
     }
     const bool tick =
         message.compare(0, 5, "tick ") == 0 && message.find('\n') == message.size() - 1;
-    if (!type.byteType && !tick && message != other) {
+    if (!byteType && !tick && message != other) {
       return testing::AssertionFailure()
              << "the message \"" << message << "\" after \"" << text << "\"";
     }
@@ -181,44 +168,44 @@ testing::AssertionResult TicksFromOne(const std::string &text) {
   return testing::AssertionSuccess();
 }
 
-TEST(ServerTick, SendsNumberedTicksToEachClientWhileItIsConnected) {
-  for (const PipeType &type : kTypes) {
-    SCOPED_TRACE(type.name);
-    TestServer server(With({"--tick", std::to_string(kTick.count())}, type));
+TEST(ConversationTick, SendsNumberedTicksToEachClientWhileItIsConnected) {
+  for (const bool byteType : {false, true}) {
+    SCOPED_TRACE(TestServer::TypeName(byteType));
+    TestServer server(TestServer::OfType({"--tick", std::to_string(kTick.count())}, byteType));
     SocketPeer first;
     const Clock::time_point connected = Clock::now();
-    ASSERT_EQ(first.Connect(server.SocketPath(), type.byteType), 0);
+    ASSERT_EQ(first.Connect(server.SocketPath(), byteType), 0);
     std::string firstTicks;
-    ASSERT_TRUE(ReceiveUntil(first, type, firstTicks, "tick 3\n"));
+    ASSERT_TRUE(ReceiveUntil(first, byteType, firstTicks, "tick 3\n"));
     EXPECT_GE(Clock::now() - connected, 3 * kTick);
 
     // A second client counts from 1 on its own, while the first goes on.
     SocketPeer second;
-    ASSERT_EQ(second.Connect(server.SocketPath(), type.byteType), 0);
+    ASSERT_EQ(second.Connect(server.SocketPath(), byteType), 0);
     std::string secondTicks;
-    ASSERT_TRUE(ReceiveUntil(second, type, secondTicks, "tick 2\n"));
+    ASSERT_TRUE(ReceiveUntil(second, byteType, secondTicks, "tick 2\n"));
     EXPECT_TRUE(TicksFromOne(secondTicks));
-    ASSERT_TRUE(ReceiveUntil(first, type, firstTicks, "tick 5\n"));
+    ASSERT_TRUE(ReceiveUntil(first, byteType, firstTicks, "tick 5\n"));
     EXPECT_TRUE(TicksFromOne(firstTicks));
 
     first.Close();
     EXPECT_TRUE(server.WaitForLog("close 1"));
-    ASSERT_TRUE(ReceiveUntil(second, type, secondTicks, "tick 4\n"));
+    ASSERT_TRUE(ReceiveUntil(second, byteType, secondTicks, "tick 4\n"));
     EXPECT_TRUE(TicksFromOne(secondTicks));
   }
 }
 
-TEST(ServerTick, EchoesComeBetweenTheTicks) {
-  for (const PipeType &type : kTypes) {
-    SCOPED_TRACE(type.name);
-    TestServer server(With({"--tick", std::to_string(kTick.count())}, type));
+TEST(ConversationTick, EchoesComeBetweenTheTicks) {
+  for (const bool byteType : {false, true}) {
+    SCOPED_TRACE(TestServer::TypeName(byteType));
+    TestServer server(TestServer::OfType({"--tick", std::to_string(kTick.count())}, byteType));
     SocketPeer client;
-    ASSERT_EQ(client.Connect(server.SocketPath(), type.byteType), 0);
+    ASSERT_EQ(client.Connect(server.SocketPath(), byteType), 0);
     std::string text;
-    ASSERT_TRUE(ReceiveUntil(client, type, text, "tick 1\n"));
+    ASSERT_TRUE(ReceiveUntil(client, byteType, text, "tick 1\n"));
     ASSERT_TRUE(client.Send("ECHO"));
-    ASSERT_TRUE(ReceiveUntil(client, type, text, "ECHO", "ECHO"));
-    ASSERT_TRUE(ReceiveUntil(client, type, text, "tick 3\n", "ECHO"));
+    ASSERT_TRUE(ReceiveUntil(client, byteType, text, "ECHO", "ECHO"));
+    ASSERT_TRUE(ReceiveUntil(client, byteType, text, "tick 3\n", "ECHO"));
     const std::size_t echo = text.find("ECHO");
     EXPECT_EQ(text[echo - 1], '\n');
     EXPECT_TRUE(TicksFromOne(text.erase(echo, 4)));

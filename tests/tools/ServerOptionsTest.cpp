@@ -25,7 +25,7 @@ bool Exists(const std::string &path) {
   return lstat(path.c_str(), &info) == 0;
 }
 
-TEST(ServerCommandLine, HelpPrintsUsageOfEveryOption) {
+TEST(ServerOptions, HelpPrintsUsageOfEveryOption) {
   ChildProcess help(Server({"--help"}));
   EXPECT_EQ(help.WaitForExit(), 0);
   const std::string &usage = help.Output();
@@ -53,7 +53,7 @@ std::set<std::string> LongOptions(std::istream &text, const std::regex &line) {
   return options;
 }
 
-TEST(ServerCommandLine, HelpAndManualPageListTheSameOptions) {
+TEST(ServerOptions, HelpAndManualPageListTheSameOptions) {
   ChildProcess help(Server({"--help"}));
   ASSERT_EQ(help.WaitForExit(), 0);
   std::istringstream usage(help.Output());
@@ -77,7 +77,7 @@ TEST(ServerCommandLine, HelpAndManualPageListTheSameOptions) {
   EXPECT_EQ(helped, documented);
 }
 
-TEST(ServerCommandLine, BadUsageExitsWithStatusTwo) {
+TEST(ServerOptions, BadUsageExitsWithStatusTwo) {
   const std::string name = TestServer::UniqueName();
   const std::vector<std::vector<std::string>> cases = {
       {},
@@ -117,7 +117,7 @@ TEST(ServerCommandLine, BadUsageExitsWithStatusTwo) {
   EXPECT_FALSE(Exists(kPrefix + name));
 }
 
-TEST(ServerCommandLine, SocketPathMustFitWithoutTruncation) {
+TEST(ServerOptions, SocketPathMustFitWithoutTruncation) {
   const std::size_t longest = sizeof(sockaddr_un::sun_path) - 1;
   // The first name is one byte too long; its truncated form must not be
   // used either.

@@ -145,12 +145,8 @@ TEST(SocketPipeServerRobustness, ServesManyClientsAtOnce) {
 
 TEST(SocketPipeServerInstances, PipeIsBusyWhileAllInstancesAreTaken) {
   for (bool byteType : {false, true}) {
-    SCOPED_TRACE(byteType ? "byte type" : "message type");
-    std::vector<std::string> options = {"--instances", "2"};
-    if (byteType) {
-      options.push_back("--byte");
-    }
-    TestServer server(options);
+    SCOPED_TRACE(TestServer::TypeName(byteType));
+    TestServer server(TestServer::OfType({"--instances", "2"}, byteType));
     SocketPeer first;
     SocketPeer second;
     SocketPeer third;

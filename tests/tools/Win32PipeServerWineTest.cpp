@@ -21,29 +21,7 @@ const ChildProcess::Duration kBusyConnect{30000};
 using testprograms::Server;
 using Clock = std::chrono::steady_clock;
 
-const std::vector<std::vector<std::string>> kPipeTypes = {{}, {"--byte"}};
-
-std::vector<std::string> With(std::vector<std::string> options,
-                              const std::vector<std::string> &type) {
-  options.insert(options.end(), type.begin(), type.end());
-  return options;
-}
-
-// What the client showed with its prompts and carriage returns left out:
-// the replies and the bytes received, however the reads cut them.
-std::string Plain(const std::string &output) {
-  std::string plain;
-  for (std::size_t i = 0; i < output.size(); ++i) {
-    if (output.compare(i, 2, "$ ") == 0) {
-      ++i;
-    } else if (output[i] != '\r') {
-      plain += output[i];
-    }
-  }
-  return plain;
-}
-
-TEST(Server, CommandLineIsTheSameAsOnLinux) {
+TEST(Win32PipeServer, CommandLineIsTheSameAsOnLinux) {
   ChildProcess help(Server({"--help"}));
   EXPECT_EQ(help.WaitForExit(), 0);
   EXPECT_EQ(help.Output().rfind("Usage: skellan-server", 0), 0u) << help.Output();
@@ -59,7 +37,7 @@ TEST(Server, CommandLineIsTheSameAsOnLinux) {
   }
 }
 
-TEST(Server, ListensOnThePipeNameAndRefusesASecondServer) {
+TEST(Win32PipeServer, ListensOnThePipeNameAndRefusesASecondServer) {
   TestServer server;
   EXPECT_EQ(server.SocketPath(), "\\\\.\\pipe\\" + server.Name());
 
@@ -75,7 +53,7 @@ TEST(Server, ListensOnThePipeNameAndRefusesASecondServer) {
   EXPECT_TRUE(client.Received({"still served\n"}));
 }
 
-TEST(Server, InstancesLimitMakesThePipeBusy) {
+TEST(Win32PipeServer, InstancesLimitMakesThePipeBusy) {
   TestServer server({"--instances", "2"});
   ClientSession first;
   ClientSession second;
@@ -95,7 +73,7 @@ TEST(Server, InstancesLimitMakesThePipeBusy) {
   EXPECT_EQ(server.CountLog("connect "), 3u);
 }
 
-TEST(Server, ClosingAfterItsScriptStillDeliversEveryByte) {
+TEST(Win32PipeServer, ClosingAfterItsScriptStillDeliversEveryByte) {
   // Disconnecting would throw away what the client has not read yet.
   TestServer server({"--on-message", "--send-size", "100000", "--send", "end", "--close"});
   ClientSession client;
@@ -105,11 +83,12 @@ TEST(Server, ClosingAfterItsScriptStillDeliversEveryByte) {
   EXPECT_TRUE(server.WaitForLog("close 1"));
 }
 
-TEST(Server, DelayedRepliesComeInOrderWhileMessagesAreStillReceived) {
+TEST(Win32PipeServer, DelayedRepliesComeInOrderWhileMessagesAreStillReceived) {
   const std::chrono::milliseconds delay(1000);
-  for (const std::vector<std::string> &type : kPipeTypes) {
-    SCOPED_TRACE(type.empty() ? "message type" : "byte type");
-    TestServer server(With({"--delay", std::to_string(delay.count()), "--close-after", "2"}, type));
+  for (const bool byteType : {false, true}) {
+    SCOPED_TRACE(TestServer::TypeName(byteType));
+    TestServer server(TestServer::OfType(
+        {"--delay", std::to_string(delay.count()), "--close-after", "2"}, byteType));
     ClientSession client;
     ASSERT_TRUE(client.Command("connect " + server.Name(), kConnected));
     const Clock::time_point first = Clock::now();
@@ -119,7 +98,7 @@ TEST(Server, DelayedRepliesComeInOrderWhileMessagesAreStillReceived) {
     ASSERT_TRUE(client.Type("second"));
     ASSERT_TRUE(server.WaitForLog("recv 1 7"));
     client.Process().Collect();
-    EXPECT_EQ(Plain(client.Rest()), "");
+    EXPECT_EQ(ClientSession::Unframed(client.Rest()), "");
 
     ASSERT_TRUE(client.Process().WaitForOutput(client.Shown("one\n")));
     EXPECT_GE(Clock::now() - first, delay);
@@ -127,14 +106,14 @@ TEST(Server, DelayedRepliesComeInOrderWhileMessagesAreStillReceived) {
     EXPECT_GE(Clock::now() - second, delay);
     // The replies owed went out before the connection ended.
     EXPECT_TRUE(server.WaitForLog("close 1"));
-    EXPECT_EQ(Plain(client.Rest()), "one\nsecond\n");
+    EXPECT_EQ(ClientSession::Unframed(client.Rest()), "one\nsecond\n");
   }
 }
 
-TEST(Server, TicksGoOnAmongTheEchoes) {
-  for (const std::vector<std::string> &type : kPipeTypes) {
-    SCOPED_TRACE(type.empty() ? "message type" : "byte type");
-    TestServer server(With({"--tick", "100"}, type));
+TEST(Win32PipeServer, TicksGoOnAmongTheEchoes) {
+  for (const bool byteType : {false, true}) {
+    SCOPED_TRACE(TestServer::TypeName(byteType));
+    TestServer server(TestServer::OfType({"--tick", "100"}, byteType));
     ClientSession client;
     ASSERT_TRUE(client.Command("connect " + server.Name(), kConnected));
     ASSERT_TRUE(client.Process().WaitForOutput(client.Shown("tick 2\n")));
@@ -145,7 +124,7 @@ TEST(Server, TicksGoOnAmongTheEchoes) {
     ASSERT_TRUE(client.Process().WaitForOutput(client.Shown("\n"), ChildProcess::kDefaultTimeout,
                                                echoAt + echo.size()));
 
-    std::string shown = Plain(client.Rest());
+    std::string shown = ClientSession::Unframed(client.Rest());
     shown.erase(shown.rfind('\n') + 1);
     const std::size_t between = shown.find("between\n");
     ASSERT_NE(between, std::string::npos) << shown;
@@ -155,7 +134,7 @@ TEST(Server, TicksGoOnAmongTheEchoes) {
   }
 }
 
-TEST(Server, StopsAfterMaxConnectionsAndOnCtrlC) {
+TEST(Win32PipeServer, StopsAfterMaxConnectionsAndOnCtrlC) {
   TestServer counted({"--max-connections", "2"});
   ClientSession client;
   for (int id = 1; id <= 2; ++id) {

@@ -6,6 +6,7 @@
 #include "TempDirectory.h"
 #include "TestServer.h"
 #include "Transcript.h"
+#include "VisibleText.h"
 
 #include <gtest/gtest.h>
 
@@ -48,8 +49,8 @@ testing::AssertionResult ShowsStream(ClientSession &client, std::size_t from,
     client.Process().WaitForOutputSize(client.Process().Output().size() + 1,
                                        ChildProcess::Duration(100));
   }
-  return testing::AssertionFailure() << "shown \"" << ClientSession::Visible(joined) << "\", not \""
-                                     << ClientSession::Visible(expected) << "\"";
+  return testing::AssertionFailure()
+         << "shown \"" << VisibleText(joined) << "\", not \"" << VisibleText(expected) << "\"";
 }
 
 // Types a line and returns where the output stood before it.
@@ -66,7 +67,7 @@ void ExpectTranscript(ClientSession &client, std::size_t from,
                       const std::vector<std::string> &replies, const std::string &stream) {
   EXPECT_EQ(client.EndInput(), 0);
   const Transcript shown(client.Process().Output().substr(from));
-  EXPECT_TRUE(shown.Complete()) << ClientSession::Visible(shown.Rest());
+  EXPECT_TRUE(shown.Complete()) << VisibleText(shown.Rest());
   EXPECT_EQ(shown.Replies(), replies);
   EXPECT_EQ(shown.Joined(), stream);
 }
@@ -97,7 +98,7 @@ TEST(SocketPipeDotnet, GreetingFollowsTheReplyToConnect) {
   const std::size_t from = TypeAt(client, "connect -c " + peer.Name());
   EXPECT_TRUE(ShowsStream(client, from, greeting));
   EXPECT_EQ(client.Process().Output().compare(from, kConnected.size(), kConnected), 0)
-      << ClientSession::Visible(client.Process().Output().substr(from));
+      << VisibleText(client.Process().Output().substr(from));
   client.Type("echoed after the greeting");
   EXPECT_TRUE(ShowsStream(client, from, greeting + "echoed after the greeting\n"));
   ExpectTranscript(client, from, {kConnected}, greeting + "echoed after the greeting\n");
