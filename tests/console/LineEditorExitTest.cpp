@@ -36,6 +36,14 @@ std::string FirstLine(const std::string &path) {
   }
 }
 
+// The client on its terminal, the terminal's modes written to `before` in
+// `modes` ahead of it and to `after` behind it, where "exit STATUS" shows.
+std::vector<std::string> ClientBetweenModes(const TempDirectory &modes) {
+  return testprograms::TerminalClient("cd " + modes.Path() +
+                                      " && stty -g > before; \"$@\"; echo \"exit $?\"; "
+                                      "stty -g > after; exec sleep 100");
+}
+
 // The words as one line of shell, each quoted.
 std::string ShellLine(const std::vector<std::string> &words) {
   std::string line;
@@ -89,11 +97,7 @@ TEST_P(LineEditorExit, TheTerminalIsLeftAsItWasFoundAndThePipeClosed) {
     GTEST_SKIP() << "tmux is not installed";
   const TempDirectory modes("skellan-stty");
   TestServer server({"--no-echo", "--log-data"});
-  TmuxTerminal terminal(testprograms::TerminalClient("cd " + modes.Path() +
-                                                     " && stty -g > before; \"$@\"; "
-                                                     "echo \"exit $?\"; stty -g > after; "
-                                                     "exec sleep 100"),
-                        kColumns, kRows);
+  TmuxTerminal terminal(ClientBetweenModes(modes), kColumns, kRows);
   ASSERT_TRUE(terminal.Connect(server.Name()));
   terminal.Type("half a line");
   ASSERT_TRUE(terminal.WaitForInput("$ half a line", 13));
@@ -180,11 +184,7 @@ TEST_P(LineEditorStuckWrite, TheOperatorGetsOutAndTheTerminalIsLeftAsItWasFound)
   if (std::get<1>(GetParam()))
     options.push_back("--byte");
   TestServer server(options);
-  TmuxTerminal terminal(testprograms::TerminalClient("cd " + modes.Path() +
-                                                     " && stty -g > before; \"$@\"; "
-                                                     "echo \"exit $?\"; stty -g > after; "
-                                                     "exec sleep 100"),
-                        kColumns, kRows);
+  TmuxTerminal terminal(ClientBetweenModes(modes), kColumns, kRows);
   ASSERT_TRUE(terminal.Connect(server.Name()));
   // More short messages than the pipe holds unread.
   const int lines = testprograms::LinesThatFillAPipe();

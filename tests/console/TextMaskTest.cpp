@@ -55,16 +55,6 @@ std::string Show(Mode mode, const std::vector<std::string> &feeds,
   return Show(mask, feeds);
 }
 
-// The length of the SGR at s[at], an ESC; 0 when there is none.
-std::size_t SgrAt(const std::string &s, std::size_t at) {
-  if (s.compare(at, 2, "\x1b[") != 0)
-    return 0;
-  std::size_t j = at + 2;
-  while (j < s.size() && ((s[j] >= '0' && s[j] <= '9') || s[j] == ';' || s[j] == ':'))
-    ++j;
-  return j < s.size() && s[j] == 'm' ? j + 1 - at : 0;
-}
-
 // A terminal in the mode's encoding that takes SGRs.
 ScreenModel TerminalIn(Mode mode) {
   const ScreenModel::Encoding encodings[] = {
@@ -78,7 +68,7 @@ ScreenModel TerminalIn(Mode mode) {
 // long to be kept), and what is left between them is text.
 ::testing::AssertionResult IsSafe(const std::string &out, const std::string &in, Mode mode) {
   for (std::size_t i = out.find('\x1b'); i != std::string::npos; i = out.find('\x1b', i + 1)) {
-    const std::string sequence = out.substr(i, SgrAt(out, i));
+    const std::string sequence = out.substr(i, ScreenModel::SgrLength(out, i));
     if (sequence != "\x1b[7m" && sequence != "\x1b[27m" && sequence != "\x1b[0m" &&
         !sequence.empty() && in.find(sequence) == std::string::npos)
       return ::testing::AssertionFailure() << "an SGR the server did not send at " << i;
@@ -419,7 +409,7 @@ TEST(TextMask, NeverLeftOnAfterAPause) {
     bool serverSgr = false;
     std::string last;
     for (std::size_t i = out.find('\x1b'); i != std::string::npos; i = out.find('\x1b', i + 1)) {
-      last = out.substr(i, SgrAt(out, i));
+      last = out.substr(i, ScreenModel::SgrLength(out, i));
       serverSgr = serverSgr || (last != "\x1b[7m" && last != "\x1b[27m" && last != "\x1b[0m");
     }
     EXPECT_TRUE(last.empty() || last == "\x1b[0m" || (!serverSgr && last == "\x1b[27m"))

@@ -192,31 +192,13 @@ void ChildProcess::CloseOutput() {
 }
 
 bool ChildProcess::WaitForOutput(const std::string &text, Duration timeout, std::size_t from) {
-  const auto deadline = Clock::now() + timeout;
-  for (;;) {
-    Pump(Duration(0), false);
-    if (from <= output_.size() && output_.find(text, from) != std::string::npos) {
-      return true;
-    }
-    if (stdout_ < 0 || Clock::now() >= deadline) {
-      return false;
-    }
-    Pump(Duration(Remaining(deadline)), false);
-  }
+  return WaitUntil(
+      [&] { return from <= output_.size() && output_.find(text, from) != std::string::npos; },
+      timeout);
 }
 
 bool ChildProcess::WaitForOutputSize(std::size_t size, Duration timeout) {
-  const auto deadline = Clock::now() + timeout;
-  for (;;) {
-    Pump(Duration(0), false);
-    if (output_.size() >= size) {
-      return true;
-    }
-    if (stdout_ < 0 || Clock::now() >= deadline) {
-      return false;
-    }
-    Pump(Duration(Remaining(deadline)), false);
-  }
+  return WaitUntil([&] { return output_.size() >= size; }, timeout);
 }
 
 std::optional<int> ChildProcess::WaitForExit(Duration timeout) {

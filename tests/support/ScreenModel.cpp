@@ -44,15 +44,6 @@ unsigned Value(const std::string &parameter) {
   return value;
 }
 
-// The length of the SGR at s[at], an ESC; 0 when there is none.
-std::size_t SgrAt(const std::string &s, std::size_t at) {
-  if (s.compare(at, 2, "\x1b[") != 0)
-    return 0;
-  std::size_t j = at + 2;
-  while (j < s.size() && ((s[j] >= '0' && s[j] <= '9') || s[j] == ';' || s[j] == ':'))
-    ++j;
-  return j < s.size() && s[j] == 'm' ? j + 1 - at : 0;
-}
 } // namespace
 
 ScreenModel::ScreenModel(int columns, int rows, Sequences sequences)
@@ -98,10 +89,20 @@ std::size_t ScreenModel::Utf8Length(const unsigned char *p, std::size_t n) {
   return code <= 0x9f ? 0 : length;
 }
 
+std::size_t ScreenModel::SgrLength(const std::string &bytes, std::size_t at) {
+  if (bytes.compare(at, 2, "\x1b[") != 0)
+    return 0;
+  std::size_t end = at + 2;
+  while (end < bytes.size() &&
+         ((bytes[end] >= '0' && bytes[end] <= '9') || bytes[end] == ';' || bytes[end] == ':'))
+    ++end;
+  return end < bytes.size() && bytes[end] == 'm' ? end + 1 - at : 0;
+}
+
 std::string ScreenModel::WithoutSgr(const std::string &bytes) {
   std::string text;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const std::size_t sgr = bytes[i] == '\x1b' ? SgrAt(bytes, i) : 0;
+    const std::size_t sgr = SgrLength(bytes, i);
     if (sgr > 0)
       i += sgr - 1;
     else

@@ -83,6 +83,9 @@ public:
   // The length of the UTF-8 character at p[0] when it is well formed and
   // no C1 control, else 0.
   static std::size_t Utf8Length(const unsigned char *p, std::size_t n);
+  // The length of the SGR (ESC [ digits, ';' and ':' m) at bytes[at], 0
+  // when there is none.
+  static std::size_t SgrLength(const std::string &bytes, std::size_t at);
   // The bytes with every SGR taken out.
   static std::string WithoutSgr(const std::string &bytes);
 
