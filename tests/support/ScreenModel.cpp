@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <set>
+#include <string_view>
 
 namespace {
 // Whether `v` resets attributes, which it then takes out of `numbered`.
-bool Resets(unsigned v, std::set<unsigned> &numbered) {
+bool Resets(unsigned v, std::vector<unsigned> &numbered) {
   // Each reset and the attributes it clears, up to the first 0.
   static const unsigned resets[][6] = {{22, 1, 2},
                                        {23, 3, 20},
@@ -26,18 +26,18 @@ bool Resets(unsigned v, std::set<unsigned> &numbered) {
     if (reset[0] != v)
       continue;
     for (std::size_t k = 1; k < 6 && reset[k] != 0; ++k)
-      numbered.erase(reset[k]);
+      numbered.erase(std::remove(numbered.begin(), numbered.end(), reset[k]), numbered.end());
     return true;
   }
   return false;
 }
 
-bool AllOf(const std::string &text, const char *set) {
-  return text.find_first_not_of(set) == std::string::npos;
+bool AllOf(std::string_view text, const char *set) {
+  return text.find_first_not_of(set) == std::string_view::npos;
 }
 
 // The number a parameter starts with, capped where no SGR means anything.
-unsigned Value(const std::string &parameter) {
+unsigned Value(std::string_view parameter) {
   unsigned value = 0;
   for (std::size_t i = 0; i < parameter.size() && parameter[i] != ':'; ++i)
     value = std::min(value * 10 + static_cast<unsigned>(parameter[i] - '0'), 1000u);
@@ -147,7 +147,7 @@ void ScreenModel::Process(const char *bytes, std::size_t length, bool whole, std
   const auto show = [&](std::size_t end) {
     if (shown != nullptr && end > run) {
       shown->append(bytes + run, end - run);
-      reversed->append(end - run, attributes.numbered.count(7) != 0 ? '\1' : '\0');
+      reversed->append(end - run, Reverse() ? '\1' : '\0');
     }
   };
   std::size_t at = 0;
@@ -253,7 +253,8 @@ std::size_t ScreenModel::Escape(const unsigned char *p, std::size_t n, std::size
     } else {
       column = savedColumn;
       row = savedRow;
-      SetAttributes(savedAttributes);
+      attributes = savedAttributes;
+      Repaint();
       pendingWrap = false;
     }
     return at + 2;
@@ -276,7 +277,7 @@ std::size_t ScreenModel::Escape(const unsigned char *p, std::size_t n, std::size
     Note("a control sequence cut short", p, n, at, n - at);
     return n;
   }
-  const std::string parameters(reinterpret_cast<const char *>(p) + at + 2, end - at - 2);
+  const std::string_view parameters(reinterpret_cast<const char *>(p) + at + 2, end - at - 2);
   const char final = static_cast<char>(p[end]);
   const std::size_t length = end + 1 - at;
   if (final == 'm' && AllOf(parameters, "0123456789;:")) {
@@ -285,7 +286,7 @@ std::size_t ScreenModel::Escape(const unsigned char *p, std::size_t n, std::size
     return end + 1;
   }
   const bool editing = sequences == Sequences::Editor && AllOf(parameters, "0123456789");
-  const int count = parameters.empty() ? 1 : std::atoi(parameters.c_str());
+  const int count = parameters.empty() ? 1 : static_cast<int>(Value(parameters));
   if (editing && final == 'K' && parameters.empty()) {
     Erase(row, column);
   } else if (editing && final == 'J' && (parameters.empty() || parameters == "2")) {
@@ -308,51 +309,79 @@ std::size_t ScreenModel::Escape(const unsigned char *p, std::size_t n, std::size
   return end + 1;
 }
 
-const char *ScreenModel::Sgr(const std::string &text) {
-  std::vector<std::string> groups(1);
-  std::size_t values = 1;
-  for (const char c : text) {
-    if (c == ';')
-      groups.emplace_back();
-    else
-      groups.back() += c;
-    values += c == ';' || c == ':' ? 1 : 0;
+const char *ScreenModel::Sgr(std::string_view text) {
+  // The parameters between the ';'s, each with the ':' parts it has.
+  std::string_view groups[maxParameters];
+  std::size_t count = 0;
+  std::size_t values = 0;
+  for (std::size_t at = 0; at <= text.size(); ++count) {
+    const std::size_t end = std::min(text.find(';', at), text.size());
+    if (++values > maxParameters)
+      return "an SGR of more parameters than a terminal keeps";
+    groups[count] = text.substr(at, end - at);
+    for (const char c : groups[count])
+      if (c == ':' && ++values > maxParameters)
+        return "an SGR of more parameters than a terminal keeps";
+    at = end + 1;
   }
-  if (values > maxParameters)
-    return "an SGR of more parameters than a terminal keeps";
-  Attributes next = attributes;
-  for (std::size_t g = 0; g < groups.size(); ++g) {
-    const unsigned v = Value(groups[g]);
-    if (v == 38 || v == 48 || v == 58) {
-      // Its colour: in the parameter's own parts, or 5;N or 2;R;G;B behind it.
-      std::string colour = groups[g];
-      if (colour.find(':') == std::string::npos && g + 1 < groups.size()) {
-        const std::size_t more = groups[g + 1] == "5" ? 2 : groups[g + 1] == "2" ? 4 : 1;
-        for (std::size_t k = 0; k < more && g + 1 < groups.size(); ++k)
-          colour += ";" + groups[++g];
+  // Walked twice: a font refuses the whole SGR before any of it is obeyed.
+  for (const bool obey : {false, true}) {
+    for (std::size_t g = 0; g < count; ++g) {
+      const unsigned v = Value(groups[g]);
+      if (v == 38 || v == 48 || v == 58) {
+        // Its colour: in the parameter's own parts, or 5;N or 2;R;G;B behind it.
+        const std::size_t first = g;
+        if (groups[g].find(':') == std::string_view::npos && g + 1 < count) {
+          const std::size_t more = groups[g + 1] == "5" ? 2 : groups[g + 1] == "2" ? 4 : 1;
+          g = std::min(g + more, count - 1);
+        }
+        const std::size_t from = static_cast<std::size_t>(groups[first].data() - text.data());
+        const std::size_t to =
+            static_cast<std::size_t>(groups[g].data() - text.data()) + groups[g].size();
+        if (obey)
+          (v == 38   ? attributes.foreground
+           : v == 48 ? attributes.background
+                     : attributes.underline)
+              .assign(text.substr(from, to - from));
+        continue;
       }
-      (v == 38 ? next.foreground : v == 48 ? next.background : next.underline) = colour;
-    } else if (v >= 10 && v <= 19) {
-      return "an SGR that selects a font";
-    } else if (v == 0) {
-      next = Attributes();
-    } else if ((v >= 30 && v <= 37) || (v >= 90 && v <= 97)) {
-      next.foreground = std::to_string(v);
-    } else if ((v >= 40 && v <= 47) || (v >= 100 && v <= 107)) {
-      next.background = std::to_string(v);
-    } else if (v == 39 || v == 49 || v == 59) {
-      (v == 39 ? next.foreground : v == 49 ? next.background : next.underline).clear();
-    } else if (!Resets(v, next.numbered)) {
-      next.numbered.insert(v);
+      if (v >= 10 && v <= 19)
+        return "an SGR that selects a font";
+      if (!obey)
+        continue;
+      if (v == 0) {
+        attributes.numbered.clear();
+        attributes.foreground.clear();
+        attributes.background.clear();
+        attributes.underline.clear();
+      } else if ((v >= 30 && v <= 37) || (v >= 90 && v <= 97)) {
+        attributes.foreground = std::to_string(v);
+      } else if ((v >= 40 && v <= 47) || (v >= 100 && v <= 107)) {
+        attributes.background = std::to_string(v);
+      } else if (v == 39 || v == 49 || v == 59) {
+        (v == 39   ? attributes.foreground
+         : v == 49 ? attributes.background
+                   : attributes.underline)
+            .clear();
+      } else if (!Resets(v, attributes.numbered)) {
+        const auto place =
+            std::lower_bound(attributes.numbered.begin(), attributes.numbered.end(), v);
+        if (place == attributes.numbered.end() || *place != v)
+          attributes.numbered.insert(place, v);
+      }
     }
   }
-  SetAttributes(next);
+  Repaint();
   return nullptr;
 }
 
-void ScreenModel::SetAttributes(const Attributes &next) {
-  attributes = next;
-  std::string parameters;
+bool ScreenModel::Reverse() const {
+  return std::binary_search(attributes.numbered.begin(), attributes.numbered.end(), 7u);
+}
+
+void ScreenModel::Repaint() {
+  std::string &parameters = scratch;
+  parameters.clear();
   for (const unsigned number : attributes.numbered)
     parameters += std::to_string(number) + ";";
   for (const std::string *colour :

@@ -3,8 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // A terminal's screen: what a terminal shows after the bytes a program
@@ -101,7 +101,7 @@ private:
     std::uint32_t paint = 0; // the attributes: an index in `paints`
   };
   struct Attributes {
-    std::set<unsigned> numbered; // bold, underline, reverse and the like
+    std::vector<unsigned> numbered; // bold, underline, reverse and the like, in order
     std::string foreground, background, underline;
   };
 
@@ -112,8 +112,10 @@ private:
   std::size_t CharacterLength(const unsigned char *p, std::size_t n, bool &cut) const;
   std::size_t Escape(const unsigned char *p, std::size_t n, std::size_t at);
   // Obeys an SGR; what it refuses to obey, or null.
-  const char *Sgr(const std::string &text);
-  void SetAttributes(const Attributes &next);
+  const char *Sgr(std::string_view text);
+  bool Reverse() const;
+  // Takes the paint of the attributes now set.
+  void Repaint();
   void Note(const std::string &what, const unsigned char *p, std::size_t n, std::size_t at,
             std::size_t length);
   void Put(const char *glyph, std::size_t size, int width);
@@ -137,6 +139,7 @@ private:
   // PaintedRows; the first, "", is the default. `paint` is the one in use.
   std::vector<std::string> paints{""};
   std::uint32_t paint = 0;
+  std::string scratch;
   // The start of a character cut at the end of the last Feed.
   std::string pending;
   std::string coloured;
