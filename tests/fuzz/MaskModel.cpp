@@ -1,5 +1,7 @@
 #include "MaskModel.h"
 
+#include "ScreenModel.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -121,7 +123,7 @@ void MaskModel::Show(const std::string &text, std::size_t begin, std::size_t end
     } else if ((b >= 0x20 && b < 0x7f) || b == '\t' || b == '\n' || b == '\r') {
       passes = 1;
     } else if (b >= 0x80 && highByteIsText == nullptr) {
-      passes = Utf8Text(p + i, end - i);
+      passes = ScreenModel::Utf8Length(p + i, end - i);
     } else if (b >= 0x80) {
       passes = highByteIsText(b) ? 1 : 0;
     }
@@ -144,33 +146,6 @@ void MaskModel::Show(const std::string &text, std::size_t begin, std::size_t end
     run = ++i;
   }
   appendRun();
-}
-
-std::size_t MaskModel::Utf8Text(const unsigned char *p, std::size_t n) {
-  std::size_t length;
-  if (p[0] >= 0xc0 && p[0] < 0xe0)
-    length = 2;
-  else if (p[0] >= 0xe0 && p[0] < 0xf0)
-    length = 3;
-  else if (p[0] >= 0xf0 && p[0] < 0xf8)
-    length = 4;
-  else
-    return 0;
-  if (length > n)
-    return 0;
-  std::uint32_t code = p[0] & (0x7f >> length);
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((p[k] & 0xc0) != 0x80)
-      return 0;
-    code = (code << 6) | (p[k] & 0x3f);
-  }
-  // The least code point that needs this many bytes: fewer would do for
-  // anything below it.
-  const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (code < least[length] || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff))
-    return 0;
-  // U+0080..U+009F: the C1 controls.
-  return code <= 0x9f ? 0 : length;
 }
 
 bool MaskModel::Windows1252(unsigned char byte) {

@@ -28,9 +28,6 @@ public:
   void Show(const std::string &text, std::size_t begin, std::size_t end, std::string &shown,
             std::string &masked) const;
 
-  // The length of the UTF-8 character at p[0] when it is well formed and
-  // no C1 control, else 0.
-  static std::size_t Utf8Text(const unsigned char *p, std::size_t n);
   // Windows-1252: the bytes 0x80..0x9F it leaves undefined are no text.
   static bool Windows1252(unsigned char byte);
 

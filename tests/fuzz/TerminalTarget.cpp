@@ -22,7 +22,11 @@ TerminalTarget::TerminalTarget(MaskModel::HighByteIsText highByteIsText, bool co
       mask(highByteIsText == nullptr, highByteIsText,
            colours ? TextMask::KeepColours : TextMask::DropColours),
       console(stream, "$ ", &mask), compositor(recorder), editorConsole(compositor, &mask),
-      model(highByteIsText), terminal(highByteIsText, colours, road == Editor) {}
+      model(highByteIsText), terminal(80, 24,
+                                      !colours         ? ScreenModel::Sequences::None
+                                      : road == Editor ? ScreenModel::Sequences::Editor
+                                                       : ScreenModel::Sequences::Sgr,
+                                      {highByteIsText}) {}
 
 void TerminalTarget::Start() {
   written.text.clear();

@@ -8,8 +8,8 @@
 #include "ReceivedOutput.h"
 #include "RecordingTerminal.h"
 #include "ScreenCompositor.h"
+#include "ScreenModel.h"
 #include "TextMask.h"
-#include "TextTerminal.h"
 
 #include <cstddef>
 #include <ostream>
@@ -26,7 +26,7 @@ class ServerScript;
 // the runs' edges are known, the framing (a carriage return for a piece's
 // start, the prompt after its end) comes off without guessing, and what is
 // left is the mask's alone: it must be text and whole SGRs only
-// (TextTerminal), leave the attributes at their default, show what
+// (ScreenModel), leave the attributes at their default, show what
 // MaskModel makes of the server's texts, each masked byte in the other
 // reverse video than the server's text around it, and cost at most 16
 // bytes for each byte received (and a bounded amount for each part).
@@ -77,7 +77,7 @@ private:
   ScreenCompositor compositor;
   EditorConsole editorConsole;
   const MaskModel model;
-  TextTerminal terminal;
+  ScreenModel terminal;
   std::vector<Run> runs;
   // Room kept from input to input: the server's texts, what was shown and
   // what should have been, with their marks.
