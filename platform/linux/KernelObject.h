@@ -1,5 +1,5 @@
-#ifndef SKELLAN_PLATFORM_UNIX_KERNELOBJECT_H
-#define SKELLAN_PLATFORM_UNIX_KERNELOBJECT_H
+#ifndef SKELLAN_PLATFORM_LINUX_KERNELOBJECT_H
+#define SKELLAN_PLATFORM_LINUX_KERNELOBJECT_H
 
 // Anything a HANDLE can stand for. An object lives while its handle is open
 // or while a call is still using it, whichever is longer.
