@@ -331,7 +331,7 @@ std::size_t TextMask::Scan(const char *p, std::size_t n, bool complete, std::str
       }
     }
     if (i > run) {
-      Plain(out);
+      EnterText(out);
       out.append(p + run, i - run);
     }
     if (c == Escape) {
@@ -354,7 +354,7 @@ std::size_t TextMask::Scan(const char *p, std::size_t n, bool complete, std::str
     run = ++i;
   }
   if (i > run) {
-    Plain(out);
+    EnterText(out);
     out.append(p + run, i - run);
   }
   return n;
@@ -410,7 +410,7 @@ long TextMask::Sgr(const char *p, std::size_t n, bool complete, Rendition &rendi
 void TextMask::PassSgr(const char *p, std::size_t n, const Rendition &rendition, std::string &out) {
   if (!keepColours)
     return;
-  Plain(out);
+  EnterText(out);
   out.append(p, n);
   applied = true;
   if (rendition.reverse != 0)
@@ -439,7 +439,7 @@ void TextMask::MaskByte(unsigned char b, std::string &out) {
   Notation(b, out);
 }
 
-void TextMask::Plain(std::string &out) {
+void TextMask::EnterText(std::string &out) {
   if (masking) {
     // Only reverse video changed: the server's attributes are still on.
     out += reverse ? reverseOn : reverseOff;

@@ -110,8 +110,9 @@ private:
   static bool Judge(const char *p, std::size_t n, Rendition &rendition);
   void PassSgr(const char *p, std::size_t n, const Rendition &rendition, std::string &out);
   void MaskByte(unsigned char b, std::string &out);
-  // Ends a reverse-video run, or sets the attributes a Pause took off.
-  void Plain(std::string &out);
+  // Before the server's own text or SGR: ends a reverse-video run, or sets
+  // again the attributes a Pause took off.
+  void EnterText(std::string &out);
   void Restore(std::string &out);
   void Reset(std::string &out);
 
