@@ -3,19 +3,15 @@
 
 #include "KernelObject.h"
 
-#include <atomic>
-
-// A manual-reset event. Overlapped operations reset it when they go pending
-// and set it when they end, as Win32 does; nothing in this layer waits on it.
+// An unnamed manual-reset event, as the pipe channel makes one for each of
+// its overlapped records. This layer offers no wait on an event and ends an
+// overlapped operation by waiting on its socket: so nothing could see the
+// event's state, and it keeps none.
 class EventObject : public KernelObject {
 public:
-  explicit EventObject(bool initialState) : signalled(initialState) {}
-  void Set() { signalled = true; }
-  void Reset() { signalled = false; }
-  bool IsSet() const { return signalled; }
+  static constexpr Kind kindOfClass = Kind::Event;
 
-private:
-  std::atomic<bool> signalled;
+  EventObject() : KernelObject(kindOfClass) {}
 };
 
 #endif

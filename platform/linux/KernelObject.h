@@ -5,9 +5,16 @@
 // or while a call is still using it, whichever is longer.
 class KernelObject {
 public:
+  // What an object is, so that a call finds out with one comparison whether
+  // the handle it was given is of the right kind.
+  enum class Kind { Event, Pipe };
+
+  explicit KernelObject(Kind objectKind) : kind(objectKind) {}
   virtual ~KernelObject() = default;
   // The handle has been closed: end whatever waits on the object.
   virtual void HandleClosed() {}
+
+  const Kind kind;
 };
 
 #endif

@@ -1,12 +1,10 @@
 #include "SocketPipe.h"
 
-#include "EventObject.h"
-#include "HandleTable.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -102,13 +100,6 @@ void GiveBackStage(char *stage) {
   munmap(stage, stageCapacity);
 }
 
-void SetEvent(HANDLE event, bool state) {
-  if (event == nullptr)
-    return;
-  if (std::shared_ptr<EventObject> object = HandleTable::Instance().FindAs<EventObject>(event))
-    state ? object->Set() : object->Reset();
-}
-
 void Signal(int wake) {
   std::uint64_t one = 1;
   while (write(wake, &one, sizeof one) < 0 && errno == EINTR) {
@@ -168,7 +159,7 @@ std::shared_ptr<SocketPipe> SocketPipe::Connect(const PipeName &name, DWORD *err
 }
 
 SocketPipe::SocketPipe(int socketFd, bool isMessageType)
-    : fd(socketFd), messageType(isMessageType) {
+    : KernelObject(kindOfClass), fd(socketFd), messageType(isMessageType) {
   reading.wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   writing.wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (messageType)
@@ -204,7 +195,6 @@ DWORD SocketPipe::SetReadMode(DWORD mode) {
 }
 
 DWORD SocketPipe::Read(void *buffer, DWORD size, OVERLAPPED *overlapped) {
-  std::lock_guard<std::mutex> lock(reading.mutex);
   if (reading.overlapped != nullptr)
     return ERROR_INVALID_PARAMETER;
   reading.target = static_cast<char *>(buffer);
@@ -221,7 +211,6 @@ DWORD SocketPipe::Read(void *buffer, DWORD size, OVERLAPPED *overlapped) {
 }
 
 DWORD SocketPipe::Write(const void *buffer, DWORD size, OVERLAPPED *overlapped) {
-  std::lock_guard<std::mutex> lock(writing.mutex);
   if (writing.overlapped != nullptr)
     return ERROR_INVALID_PARAMETER;
   writing.source = static_cast<const char *>(buffer);
@@ -231,27 +220,26 @@ DWORD SocketPipe::Write(const void *buffer, DWORD size, OVERLAPPED *overlapped) 
 }
 
 DWORD SocketPipe::Start(Operation &op, OVERLAPPED *overlapped, DWORD status) {
-  op.overlapped = overlapped;
-  op.cancelled = false;
+  // Cleared first: a cancel from now on is meant for this operation.
+  op.cancelled.store(nullptr, std::memory_order_release);
+  op.overlapped.store(overlapped, std::memory_order_release);
   if (status != WouldBlock)
     return Finish(op, status);
   overlapped->Internal = STATUS_PENDING;
   overlapped->InternalHigh = 0;
-  SetEvent(overlapped->hEvent, false);
   return ERROR_IO_PENDING;
 }
 
 DWORD SocketPipe::Finish(Operation &op, DWORD status) {
-  OVERLAPPED *overlapped = op.overlapped;
+  OVERLAPPED *overlapped = op.overlapped.load(std::memory_order_relaxed);
   overlapped->Internal = status;
   overlapped->InternalHigh = op.done;
-  if (op.cancelled)
+  if (op.cancelled.load() == overlapped)
     Drain(op.wake);
-  op.overlapped = nullptr;
-  op.cancelled = false;
   op.target = nullptr;
   op.source = nullptr;
-  SetEvent(overlapped->hEvent, true);
+  // Last: from here on the record is the caller's again.
+  op.overlapped.store(nullptr, std::memory_order_release);
   return status;
 }
 
@@ -352,7 +340,6 @@ DWORD SocketPipe::TryWrite(Operation &op) {
 
 SocketPipe::Operation *SocketPipe::Find(OVERLAPPED *overlapped) {
   for (Operation *op : {&reading, &writing}) {
-    std::lock_guard<std::mutex> lock(op->mutex);
     if (op->overlapped == overlapped)
       return op;
   }
@@ -364,9 +351,6 @@ DWORD SocketPipe::GetResult(OVERLAPPED *overlapped, DWORD milliseconds) {
   if (op == nullptr)
     return overlapped->Internal == STATUS_PENDING ? ERROR_INVALID_PARAMETER
                                                   : static_cast<DWORD>(overlapped->Internal);
-  std::unique_lock<std::mutex> lock(op->mutex);
-  if (op->overlapped != overlapped)
-    return static_cast<DWORD>(overlapped->Internal);
   if (milliseconds == 0)
     return ERROR_IO_INCOMPLETE;
   using Clock = std::chrono::steady_clock;
@@ -387,12 +371,12 @@ DWORD SocketPipe::GetResult(OVERLAPPED *overlapped, DWORD milliseconds) {
     }
     pollfd watched[2] = {{fd, static_cast<short>(isRead ? POLLIN : POLLOUT), 0},
                          {op->wake, POLLIN, 0}};
-    // Unlocked while waiting, so that Cancel can mark the operation.
-    lock.unlock();
     const int ready = poll(watched, 2, timeout);
-    lock.lock();
-    if (closed || op->cancelled)
+    if (closed || op->cancelled.load() == overlapped)
       return Finish(*op, ERROR_OPERATION_ABORTED);
+    // A cancel meant for an operation that ended before it came.
+    if (watched[1].revents != 0)
+      Drain(op->wake);
     if (ready == 0) {
       if (Clock::now() >= deadline)
         return WAIT_TIMEOUT;
@@ -407,14 +391,12 @@ DWORD SocketPipe::GetResult(OVERLAPPED *overlapped, DWORD milliseconds) {
 DWORD SocketPipe::Cancel(OVERLAPPED *overlapped) {
   bool found = false;
   for (Operation *op : {&reading, &writing}) {
-    std::lock_guard<std::mutex> lock(op->mutex);
-    if (op->overlapped == nullptr || (overlapped != nullptr && op->overlapped != overlapped))
+    OVERLAPPED *current = op->overlapped.load(std::memory_order_acquire);
+    if (current == nullptr || (overlapped != nullptr && current != overlapped))
       continue;
     found = true;
-    if (!op->cancelled) {
-      op->cancelled = true;
-      Signal(op->wake);
-    }
+    op->cancelled.store(current);
+    Signal(op->wake);
   }
   return found ? ERROR_SUCCESS : ERROR_NOT_FOUND;
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <poll.h>
 #include <string>
@@ -248,6 +249,43 @@ TEST(SocketLayerTest, CloseAndCancelEndAWaitingRead) {
   EXPECT_EQ(closed.get(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
   EXPECT_FALSE(CloseHandle(client.handle)) << "a handle is released once";
   client.handle = INVALID_HANDLE_VALUE;
+}
+
+TEST(SocketLayerTest, PipeCallsRefuseEventsClosedAndUnknownHandles) {
+  Listener listener(SOCK_SEQPACKET, 4);
+  Client client(listener.PipePath());
+  ASSERT_NE(client.handle, INVALID_HANDLE_VALUE);
+  const HANDLE closed = client.handle;
+  ASSERT_TRUE(CloseHandle(closed));
+  client.handle = INVALID_HANDLE_VALUE;
+  Client next(listener.PipePath());
+  ASSERT_NE(next.handle, INVALID_HANDLE_VALUE);
+  EXPECT_NE(next.handle, closed) << "a handle value is given out once";
+
+  char byte = 'x';
+  DWORD count = 0;
+  DWORD mode = PIPE_READMODE_MESSAGE;
+  OVERLAPPED record{};
+  const std::pair<const char *, std::function<BOOL(HANDLE)>> calls[] = {
+      {"ReadFile", [&](HANDLE h) { return ReadFile(h, &byte, 1, &count, &record); }},
+      {"WriteFile", [&](HANDLE h) { return WriteFile(h, &byte, 1, &count, &record); }},
+      {"GetOverlappedResult",
+       [&](HANDLE h) { return GetOverlappedResult(h, &record, &count, FALSE); }},
+      {"CancelIoEx", [&](HANDLE h) { return CancelIoEx(h, nullptr); }},
+      {"SetNamedPipeHandleState",
+       [&](HANDLE h) { return SetNamedPipeHandleState(h, &mode, nullptr, nullptr); }},
+  };
+  const HANDLE wrong[] = {next.read.hEvent, closed, reinterpret_cast<HANDLE>(0x7fff0)};
+  for (const auto &call : calls) {
+    for (HANDLE handle : wrong) {
+      SetLastError(ERROR_SUCCESS);
+      EXPECT_FALSE(call.second(handle)) << call.first << " on " << handle;
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE))
+          << call.first << " on " << handle;
+    }
+  }
+  EXPECT_TRUE(CloseHandle(next.read.hEvent)) << "the event itself was left as it was";
+  next.read.hEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
 }
 
 TEST(SocketLayerTest, LastErrorBelongsToEachThread) {
