@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -12,7 +11,6 @@
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
-#include <utility>
 
 namespace {
 // Messages up to the kernel's cap on the send buffer can then be written;
@@ -70,34 +68,6 @@ DWORD WriteError(int error) {
   default:
     return ERROR_GEN_FAILURE;
   }
-}
-
-// One stage kept from a closed pipe for the next: a client reconnecting then
-// finds its pages mapped and resident already.
-std::mutex spareMutex;
-char *spareStage = nullptr;
-
-char *TakeStage() {
-  {
-    std::lock_guard<std::mutex> lock(spareMutex);
-    if (spareStage != nullptr)
-      return std::exchange(spareStage, nullptr);
-  }
-  // Address space only: no page is resident, nor counted, until it is filled.
-  void *room = mmap(nullptr, stageCapacity, PROT_READ | PROT_WRITE,
-                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  return room != MAP_FAILED ? static_cast<char *>(room) : nullptr;
-}
-
-void GiveBackStage(char *stage) {
-  {
-    std::lock_guard<std::mutex> lock(spareMutex);
-    if (spareStage == nullptr) {
-      spareStage = stage;
-      return;
-    }
-  }
-  munmap(stage, stageCapacity);
 }
 
 void Signal(int wake) {
@@ -162,17 +132,18 @@ SocketPipe::SocketPipe(int socketFd, bool isMessageType)
     : KernelObject(kindOfClass), fd(socketFd), messageType(isMessageType) {
   reading.wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   writing.wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (messageType)
-    stage = TakeStage();
+  if (messageType) {
+    // Address space only: no page is resident, nor counted, until it is filled.
+    void *room = mmap(nullptr, stageCapacity, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (room != MAP_FAILED)
+      stage = static_cast<char *>(room);
+  }
 }
 
 SocketPipe::~SocketPipe() {
-  if (stage != nullptr) {
-    // The rest of a long message that nobody read.
-    if (staged > keptStage)
-      madvise(stage + keptStage, staged - keptStage, MADV_DONTNEED);
-    GiveBackStage(stage);
-  }
+  if (stage != nullptr)
+    munmap(stage, stageCapacity);
   close(fd);
   for (int wake : {reading.wake, writing.wake}) {
     if (wake >= 0)
