@@ -128,13 +128,13 @@ __m128i NotUtf8Text(const char *p, std::size_t at, __m128i bytes, __m128i escape
 // Whether the 64 bytes at p are all printable ASCII and line feeds, as
 // plain text mostly is.
 bool Plain64(const char *p) {
-  __m128i found = _mm_setzero_si128();
-  for (int k = 0; k < 4; ++k) {
+  const auto notPlain = [p](int k) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
     const __m128i moved = _mm_add_epi8(bytes, Bytes(0x60));
-    found = _mm_or_si128(found, _mm_andnot_si128(_mm_cmpeq_epi8(bytes, Bytes('\n')),
-                                                 _mm_cmpgt_epi8(moved, Bytes(0xde))));
-  }
+    return _mm_andnot_si128(_mm_cmpeq_epi8(bytes, Bytes('\n')), _mm_cmpgt_epi8(moved, Bytes(0xde)));
+  };
+  const __m128i found =
+      _mm_or_si128(_mm_or_si128(notPlain(0), notPlain(1)), _mm_or_si128(notPlain(2), notPlain(3)));
   return _mm_movemask_epi8(found) == 0;
 }
 
@@ -586,16 +586,18 @@ std::size_t TextMask::Verbatim(const char *p, std::size_t n, bool complete) {
   std::size_t end = none;
   unsigned wasHigh = 0;
   while (end == none && n - i >= 16) {
+    // Plain text, the most common, needs no closer look where no character
+    // goes on into it (wasHigh).
+    if (i > 0 && wasHigh == 0) {
+      while (n - i >= 64 && Plain64(p + i))
+        i += 64;
+      if (n - i < 16)
+        break;
+    }
     // Four blocks at a time where there are as many: their ESCs are then
     // looked at together, without a test for each block. The first alone:
     // among masked bytes a run is seldom longer.
     const std::size_t blocks = i > 0 && n - i >= 64 ? 4 : 1;
-    // No character goes on into them (wasHigh), so that plain text needs
-    // no closer look.
-    if (blocks == 4 && wasHigh == 0 && Plain64(p + i)) {
-      i += 64;
-      continue;
-    }
     std::uint64_t other = 0;
     std::uint64_t escapes = 0;
     std::uint64_t passing = 0;
