@@ -1,7 +1,7 @@
 // skellan-bench-echo [--once | --stay | --count] NAME: the benchmark's
 // echoing message pipe server.
 #include "EchoServer.h"
-#include "unix/PipeName.h"
+#include "linux/PipeName.h"
 
 #include <csignal>
 #include <cstdio>

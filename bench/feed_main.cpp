@@ -1,6 +1,6 @@
 // skellan-bench-feed: the benchmark's feeding pipe server.
 #include "FeedServer.h"
-#include "unix/PipeName.h"
+#include "linux/PipeName.h"
 
 #include <csignal>
 #include <cstdio>

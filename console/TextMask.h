@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 // Makes the bytes a server sends safe to show on a terminal. Servers are not
 // trusted, so nothing they send may drive the terminal: text, LF, CR, TAB
@@ -91,9 +92,13 @@ private:
   // Lead2 to Lead4 last, so that one comparison finds a lead byte of UTF-8.
   enum Class : unsigned char { Text, Caret, Hex, Escape, LeadPair, Lead2, Lead3, Lead4 };
 
-  // Shows p[0..n) up to a character or an SGR that n cuts, unless
+  // The most bytes judged into the scratch room at once.
+  static constexpr std::size_t sliceLength = 1024;
+
+  // Writes the shown form of p[0..n) at w, which has room for MostShown(n)
+  // and 16 bytes more, up to a character or an SGR that n cuts, unless
   // `complete`; returns the bytes shown, the rest to be held.
-  std::size_t Scan(const char *p, std::size_t n, bool complete, std::string &out);
+  std::size_t Scan(const char *p, std::size_t n, bool complete, char *&w);
   // What an SGR's parameters do (TextMask.cpp).
   struct Rendition;
 
@@ -105,23 +110,55 @@ private:
   // what it does: 0 when it is no SGR or not one that passes, -1 when n
   // cuts it and it is not `complete`.
   static long Sgr(const char *p, std::size_t n, bool complete, Rendition &rendition);
+  // Sgr for all but the short forms that most SGRs take.
+  static long LongSgr(const char *p, std::size_t n, bool complete, Rendition &rendition);
   // Judges the parameters p[0..n) of an SGR into `rendition`; whether it
   // passes.
   static bool Judge(const char *p, std::size_t n, Rendition &rendition);
-  void PassSgr(const char *p, std::size_t n, const Rendition &rendition, std::string &out);
-  void MaskByte(unsigned char b, std::string &out);
-  // Ends a reverse-video run, or sets the attributes a Pause took off.
-  void Plain(std::string &out);
-  void Restore(std::string &out);
-  void Reset(std::string &out);
+  // How many bytes from p on, of the n there are, go out as they are,
+  // ending where a character ends: text, and while no masked run is open
+  // and no Pause took the attributes off, the SGRs that pass, whose effect
+  // is remembered here. Where SSE2 is there they are judged sixteen at a
+  // time; it may stop short of the run's end, and elsewhere it finds none:
+  // the table goes on from there.
+  std::size_t Verbatim(const char *p, std::size_t n, bool complete);
+  // Remembers what the SGRs in p[from..end), all passing, do; n bytes from
+  // p on may be read.
+  void Replay(const char *p, std::size_t from, std::size_t end, std::size_t n);
+  // Passes the SGR p[0..n), of which `readable` bytes may be read.
+  void PassSgr(const char *p, std::size_t n, std::size_t readable, const Rendition &rendition,
+               char *&w);
+  // Keeps what the passing SGR p[0..n) does to the attributes.
+  void Remember(const char *p, std::size_t n, std::size_t readable, const Rendition &rendition);
+  // Forgets the oldest attributes until `room` bytes are free.
+  void Forget(std::size_t room);
+  void MaskByte(unsigned char b, char *&w);
+  // Before the server's own text or SGR: ends a reverse-video run, or sets
+  // again the attributes a Pause took off.
+  void EnterText(char *&w) {
+    if (masking)
+      EndMaskedRun(w);
+    else if (restoring)
+      Restore(w);
+  }
+  void EndMaskedRun(char *&w);
+  void Restore(char *&w);
+  void Reset(char *&w);
 
   Class classes[256];
   PairIsText pairIsText;
   bool keepColours;
+  bool utf8;
+  // Where the shown form is made before it is appended, a slice at a time:
+  // one append a slice instead of one for every piece of it. 16 bytes more
+  // than a slice can become, for copies that move 16 bytes at once.
+  std::vector<char> scratch;
   char held[maxSgr];
   std::size_t heldLength = 0;
-  // The server's SGRs since the last that reset all.
-  std::string attributes;
+  // The server's SGRs since the last that reset all; room for a copy that
+  // moves 16 bytes at once behind them.
+  char attributes[maxAttributes + 16];
+  std::size_t attributesLength = 0;
   bool reverse = false;   // the server's reverse video is on
   bool applied = false;   // an SGR of the server's went out since our reset
   bool masking = false;   // a reverse-video run is open

@@ -4,7 +4,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include "unix/Win32Api.h"
+#include "linux/Win32Api.h"
 #endif
 
 // The Win32 calls the pipe channel makes, reached through one table so that

@@ -13,7 +13,8 @@ find app bench console framework pipe platform tests tools -name '*.cpp' -o -nam
   xargs clang-format --dry-run --Werror
 
 echo "== native build and tests"
-cmake -S . -B build -DSKELLAN_WERROR=ON >/dev/null
+# Tests on, whatever a first configure by scripts/demo.sh left in the cache.
+cmake -S . -B build -DSKELLAN_WERROR=ON -DSKELLAN_TESTS=ON >/dev/null
 cmake --build build -j2
 ctest --test-dir build --output-on-failure -j2 --timeout 300
 

@@ -3,7 +3,7 @@
 
 #include "ServerLog.h"
 #include "ServerOptions.h"
-#include "unix/PipeName.h"
+#include "linux/PipeName.h"
 
 #include <sys/un.h>
 

@@ -16,7 +16,7 @@ const char kPipePrefix[] = "\\\\.\\pipe\\";
 // The pipe's buffer in each direction: a hint to the system.
 constexpr DWORD kBufferSize = 64 * 1024;
 // How long a client's WaitNamedPipe waits for a busy pipe when it asks for
-// the default: the same as the POSIX layer's.
+// the default: the same as the Linux layer's.
 constexpr DWORD kDefaultWaitMs = 1000;
 
 // A console control handler has no context argument.

@@ -524,6 +524,121 @@ TEST(TextMask, EveryByteIsJudgedWhereverItStandsInALongText) {
   }
 }
 
+// Text is judged sixteen and sixty-four bytes at a time where it can be:
+// one item between the units of a long text of one kind shows as it does
+// on its own, wherever it stands against those blocks, whole or cut.
+TEST(TextMask, AnItemShowsAsAloneWhereverItStandsInALongText) {
+  const std::string fillers[] = {"x",
+                                 "\xc3\xa9",
+                                 "\xe6\x97\xa5",
+                                 "\xf0\x9f\x99\x82",
+                                 "ab\x1b[36mcd\x1b[0m",
+                                 "\x1b[1;33m\xce\xb1\x1b[22m\t"};
+  const std::vector<std::pair<std::string, std::string>> items = {
+      {"\x1b", R("^[")},
+      {"\x1b[2J", R("^[") + "[2J"},
+      {"\x1b[31m", "\x1b[31m"},
+      {"\x1b[97m", "\x1b[97m"},
+      {"\x1b[07m", "\x1b[07m"},
+      {"\x1b[0;1m", "\x1b[0;1m"},
+      {"\x1b[38;5;100m", "\x1b[38;5;100m"},
+      {"\x1b[11m", R("^[") + "[11m"},
+      {"\x1b[38m", R("^[") + "[38m"},
+      {"\x1b[20m", R("^[") + "[20m"},
+      {"\x1b[50m", R("^[") + "[50m"},
+      {"\x1b[98m", R("^[") + "[98m"},
+      {"\x07", R("^G")},
+      {"\r", "\r"},
+      {"\x80", R("<80>")},
+      {"\xc0\xaf", R("<C0><AF>")},
+      {"\xc2\x85", R("<C2><85>")},
+      {"\xc2\xa0", "\xc2\xa0"},
+      {"\xe0\x9f\xbf", R("<E0><9F><BF>")},
+      {"\xe0\xa0\x80", "\xe0\xa0\x80"},
+      {"\xed\x9f\xbf", "\xed\x9f\xbf"},
+      {"\xed\xa0\x80", R("<ED><A0><80>")},
+      {"\xf0\x8f\xbf\xbf", R("<F0><8F><BF><BF>")},
+      {"\xf0\x90\x80\x80", "\xf0\x90\x80\x80"},
+      {"\xf4\x8f\xbf\xbf", "\xf4\x8f\xbf\xbf"},
+      {"\xf4\x90\x80\x80", R("<F4><90><80><80>")},
+      {"\xf5\x80", R("<F5><80>")},
+      {"\xe6\x97", R("<E6><97>")},
+      {"\xf0\x9f\x99", R("<F0><9F><99>")},
+  };
+  for (const std::string &filler : fillers) {
+    for (const auto &[item, shown] : items) {
+      for (std::size_t before = 0; before < 90; before += 1 + before / 20) {
+        std::string in(before % 4, 'y');
+        for (std::size_t k = 0; k < before; ++k)
+          in += filler;
+        std::string expected = in + shown;
+        in += item;
+        std::string after;
+        for (std::size_t k = 0; k < 20; ++k)
+          after += filler;
+        in += after;
+        expected += after;
+        // A server's SGR that passed is reset at the end.
+        if (filler.find('\x1b') != std::string::npos || (item[0] == '\x1b' && shown == item))
+          expected += "\x1b[0m";
+        SCOPED_TRACE(::testing::PrintToString(in));
+        ASSERT_EQ(Show(Utf8, {in}), expected);
+        const std::size_t at = in.size() - after.size() - item.size() / 2;
+        ASSERT_EQ(Show(Utf8, {in.substr(0, at), in.substr(at)}), expected);
+      }
+    }
+  }
+}
+
+// Every SGR of one parameter of up to two digits is judged the same
+// among a long coloured text, sixteen bytes at a time, as on its own.
+TEST(TextMask, EveryShortSgrIsJudgedTheSameInALongText) {
+  const std::string filler = "ab\x1b[1mcd\x1b[0m" + std::string(40, 'x');
+  for (int v = 0; v < 100; ++v) {
+    for (const std::string &digits : {std::to_string(v), (v < 10 ? "0" : "") + std::to_string(v)}) {
+      const std::string sgr = "\x1b[" + digits + "m";
+      SCOPED_TRACE(digits);
+      // On its own an SGR that passes is shown with the reset at the end.
+      const bool passes = Show(Utf8, {sgr}) == sgr + "\x1b[0m";
+      const std::string in = filler + sgr + filler;
+      ASSERT_EQ(Show(Utf8, {in}),
+                filler + (passes ? sgr : R("^[") + sgr.substr(1)) + filler + "\x1b[0m");
+    }
+  }
+}
+
+// What the server's SGRs in a long text did is what a Pause and a masked
+// byte after them go by: the attributes since the last reset, and its
+// reverse video.
+TEST(TextMask, AttributesOfALongTextOutliveAPause) {
+  const std::string filler(70, 'x');
+  const struct {
+    std::string in;
+    // After the Pause, before the masked byte: the attributes, the
+    // server's reverse video set again, and the masked run's own.
+    std::string restored;
+  } texts[] = {
+      {filler + "\x1b[31m" + filler + "\x1b[0m" + filler + "\x1b[1m" + filler + "\x1b[33m" + filler,
+       "\x1b[1m\x1b[33m\x1b[7m"},
+      {filler + "\x1b[7m" + filler + "\x1b[0;4m" + filler, "\x1b[0;4m\x1b[7m"},
+      {filler + "\x1b[0;7m" + filler + "\x1b[2m" + filler, "\x1b[0;7m\x1b[2m\x1b[7m\x1b[27m"},
+      {filler + "\x1b[7m" + filler + "\x1b[27m" + filler + "\x1b[0m" + filler, "\x1b[7m"},
+  };
+  for (const auto &text : texts) {
+    SCOPED_TRACE(::testing::PrintToString(text.in));
+    TextMask mask = Make(Utf8);
+    std::string out;
+    mask.Feed(text.in.data(), text.in.size(), out);
+    EXPECT_EQ(out, text.in);
+    out.clear();
+    mask.Pause(out);
+    EXPECT_EQ(out, "\x1b[0m");
+    out.clear();
+    mask.Feed("\x07", 1, out);
+    EXPECT_EQ(out, text.restored + "^G");
+  }
+}
+
 TEST(TextMask, RandomBytesShowSafely) {
   const char pool[] = "\x1b\x1b[[[m;:01239ab\x07\n\x7f\x80\x9b\xa0\xbf\xc2\xc3\xe0\xe6\xed"
                       "\xf0\xf4\xff\x93\xfa\x7b";

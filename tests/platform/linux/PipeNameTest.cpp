@@ -1,5 +1,5 @@
 // The mapping of pipe names to socket paths, under each form of TMPDIR.
-#include "unix/PipeName.h"
+#include "linux/PipeName.h"
 #include "EnvironmentSetting.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#ifndef SKELLAN_PLATFORM_UNIX_WIN32API_H
-#define SKELLAN_PLATFORM_UNIX_WIN32API_H
+#ifndef SKELLAN_PLATFORM_LINUX_WIN32API_H
+#define SKELLAN_PLATFORM_LINUX_WIN32API_H
 
 // The Win32 named-pipe client calls that Skellan uses, over Unix domain
 // sockets. "\\.\pipe\NAME" is the socket CoreFxPipe_NAME in $TMPDIR or /tmp

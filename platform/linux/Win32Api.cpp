@@ -33,13 +33,13 @@ DWORD GetLastError(void) { return lastError; }
 
 void SetLastError(DWORD error) { lastError = error; }
 
-HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR name) {
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL, LPCSTR name) {
   // Only what the pipe channel uses: unnamed manual-reset events.
   if (!manualReset || name != nullptr) {
     lastError = ERROR_INVALID_PARAMETER;
     return nullptr;
   }
-  return HandleTable::Instance().Insert(std::make_shared<EventObject>(initialState != FALSE));
+  return HandleTable::Instance().Insert(std::make_shared<EventObject>());
 }
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD creationDisposition,
@@ -140,6 +140,8 @@ BOOL GetOverlappedResultEx(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTr
   std::shared_ptr<SocketPipe> pipe = FindPipe(file);
   if (!pipe)
     return Fail(ERROR_INVALID_HANDLE);
+  if (overlapped == nullptr)
+    return Fail(ERROR_INVALID_PARAMETER);
   DWORD status = pipe->GetResult(overlapped, milliseconds);
   if (bytesTransferred != nullptr && status != ERROR_IO_INCOMPLETE && status != WAIT_TIMEOUT)
     *bytesTransferred = static_cast<DWORD>(overlapped->InternalHigh);

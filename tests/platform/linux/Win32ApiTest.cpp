@@ -1,9 +1,9 @@
-// The POSIX layer under the Win32 pipe calls, against listening sockets
+// The Linux layer under the Win32 pipe calls, against listening sockets
 // that the tests make themselves.
 #include "PipeApi.h"
 #include "SocketPeer.h"
 #include "TestServer.h"
-#include "unix/PipeName.h"
+#include "linux/PipeName.h"
 
 #include <gtest/gtest.h>
 

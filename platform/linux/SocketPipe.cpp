@@ -1,8 +1,5 @@
 #include "SocketPipe.h"
 
-#include "EventObject.h"
-#include "HandleTable.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -14,7 +11,6 @@
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
-#include <utility>
 
 namespace {
 // Messages up to the kernel's cap on the send buffer can then be written;
@@ -72,41 +68,6 @@ DWORD WriteError(int error) {
   default:
     return ERROR_GEN_FAILURE;
   }
-}
-
-// One stage kept from a closed pipe for the next: a client reconnecting then
-// finds its pages mapped and resident already.
-std::mutex spareMutex;
-char *spareStage = nullptr;
-
-char *TakeStage() {
-  {
-    std::lock_guard<std::mutex> lock(spareMutex);
-    if (spareStage != nullptr)
-      return std::exchange(spareStage, nullptr);
-  }
-  // Address space only: no page is resident, nor counted, until it is filled.
-  void *room = mmap(nullptr, stageCapacity, PROT_READ | PROT_WRITE,
-                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  return room != MAP_FAILED ? static_cast<char *>(room) : nullptr;
-}
-
-void GiveBackStage(char *stage) {
-  {
-    std::lock_guard<std::mutex> lock(spareMutex);
-    if (spareStage == nullptr) {
-      spareStage = stage;
-      return;
-    }
-  }
-  munmap(stage, stageCapacity);
-}
-
-void SetEvent(HANDLE event, bool state) {
-  if (event == nullptr)
-    return;
-  if (std::shared_ptr<EventObject> object = HandleTable::Instance().FindAs<EventObject>(event))
-    state ? object->Set() : object->Reset();
 }
 
 void Signal(int wake) {
@@ -168,20 +129,21 @@ std::shared_ptr<SocketPipe> SocketPipe::Connect(const PipeName &name, DWORD *err
 }
 
 SocketPipe::SocketPipe(int socketFd, bool isMessageType)
-    : fd(socketFd), messageType(isMessageType) {
+    : KernelObject(kindOfClass), fd(socketFd), messageType(isMessageType) {
   reading.wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   writing.wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (messageType)
-    stage = TakeStage();
+  if (messageType) {
+    // Address space only: no page is resident, nor counted, until it is filled.
+    void *room = mmap(nullptr, stageCapacity, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (room != MAP_FAILED)
+      stage = static_cast<char *>(room);
+  }
 }
 
 SocketPipe::~SocketPipe() {
-  if (stage != nullptr) {
-    // The rest of a long message that nobody read.
-    if (staged > keptStage)
-      madvise(stage + keptStage, staged - keptStage, MADV_DONTNEED);
-    GiveBackStage(stage);
-  }
+  if (stage != nullptr)
+    munmap(stage, stageCapacity);
   close(fd);
   for (int wake : {reading.wake, writing.wake}) {
     if (wake >= 0)
@@ -204,7 +166,6 @@ DWORD SocketPipe::SetReadMode(DWORD mode) {
 }
 
 DWORD SocketPipe::Read(void *buffer, DWORD size, OVERLAPPED *overlapped) {
-  std::lock_guard<std::mutex> lock(reading.mutex);
   if (reading.overlapped != nullptr)
     return ERROR_INVALID_PARAMETER;
   reading.target = static_cast<char *>(buffer);
@@ -221,7 +182,6 @@ DWORD SocketPipe::Read(void *buffer, DWORD size, OVERLAPPED *overlapped) {
 }
 
 DWORD SocketPipe::Write(const void *buffer, DWORD size, OVERLAPPED *overlapped) {
-  std::lock_guard<std::mutex> lock(writing.mutex);
   if (writing.overlapped != nullptr)
     return ERROR_INVALID_PARAMETER;
   writing.source = static_cast<const char *>(buffer);
@@ -231,27 +191,26 @@ DWORD SocketPipe::Write(const void *buffer, DWORD size, OVERLAPPED *overlapped) 
 }
 
 DWORD SocketPipe::Start(Operation &op, OVERLAPPED *overlapped, DWORD status) {
-  op.overlapped = overlapped;
-  op.cancelled = false;
+  // Cleared first: a cancel from now on is meant for this operation.
+  op.cancelled.store(nullptr, std::memory_order_release);
+  op.overlapped.store(overlapped, std::memory_order_release);
   if (status != WouldBlock)
     return Finish(op, status);
   overlapped->Internal = STATUS_PENDING;
   overlapped->InternalHigh = 0;
-  SetEvent(overlapped->hEvent, false);
   return ERROR_IO_PENDING;
 }
 
 DWORD SocketPipe::Finish(Operation &op, DWORD status) {
-  OVERLAPPED *overlapped = op.overlapped;
+  OVERLAPPED *overlapped = op.overlapped.load(std::memory_order_relaxed);
   overlapped->Internal = status;
   overlapped->InternalHigh = op.done;
-  if (op.cancelled)
+  if (op.cancelled.load() == overlapped)
     Drain(op.wake);
-  op.overlapped = nullptr;
-  op.cancelled = false;
   op.target = nullptr;
   op.source = nullptr;
-  SetEvent(overlapped->hEvent, true);
+  // Last: from here on the record is the caller's again.
+  op.overlapped.store(nullptr, std::memory_order_release);
   return status;
 }
 
@@ -352,7 +311,6 @@ DWORD SocketPipe::TryWrite(Operation &op) {
 
 SocketPipe::Operation *SocketPipe::Find(OVERLAPPED *overlapped) {
   for (Operation *op : {&reading, &writing}) {
-    std::lock_guard<std::mutex> lock(op->mutex);
     if (op->overlapped == overlapped)
       return op;
   }
@@ -364,9 +322,6 @@ DWORD SocketPipe::GetResult(OVERLAPPED *overlapped, DWORD milliseconds) {
   if (op == nullptr)
     return overlapped->Internal == STATUS_PENDING ? ERROR_INVALID_PARAMETER
                                                   : static_cast<DWORD>(overlapped->Internal);
-  std::unique_lock<std::mutex> lock(op->mutex);
-  if (op->overlapped != overlapped)
-    return static_cast<DWORD>(overlapped->Internal);
   if (milliseconds == 0)
     return ERROR_IO_INCOMPLETE;
   using Clock = std::chrono::steady_clock;
@@ -387,12 +342,12 @@ DWORD SocketPipe::GetResult(OVERLAPPED *overlapped, DWORD milliseconds) {
     }
     pollfd watched[2] = {{fd, static_cast<short>(isRead ? POLLIN : POLLOUT), 0},
                          {op->wake, POLLIN, 0}};
-    // Unlocked while waiting, so that Cancel can mark the operation.
-    lock.unlock();
     const int ready = poll(watched, 2, timeout);
-    lock.lock();
-    if (closed || op->cancelled)
+    if (closed || op->cancelled.load() == overlapped)
       return Finish(*op, ERROR_OPERATION_ABORTED);
+    // A cancel meant for an operation that ended before it came.
+    if (watched[1].revents != 0)
+      Drain(op->wake);
     if (ready == 0) {
       if (Clock::now() >= deadline)
         return WAIT_TIMEOUT;
@@ -407,14 +362,12 @@ DWORD SocketPipe::GetResult(OVERLAPPED *overlapped, DWORD milliseconds) {
 DWORD SocketPipe::Cancel(OVERLAPPED *overlapped) {
   bool found = false;
   for (Operation *op : {&reading, &writing}) {
-    std::lock_guard<std::mutex> lock(op->mutex);
-    if (op->overlapped == nullptr || (overlapped != nullptr && op->overlapped != overlapped))
+    OVERLAPPED *current = op->overlapped.load(std::memory_order_acquire);
+    if (current == nullptr || (overlapped != nullptr && current != overlapped))
       continue;
     found = true;
-    if (!op->cancelled) {
-      op->cancelled = true;
-      Signal(op->wake);
-    }
+    op->cancelled.store(current);
+    Signal(op->wake);
   }
   return found ? ERROR_SUCCESS : ERROR_NOT_FOUND;
 }

@@ -1,5 +1,5 @@
-#ifndef SKELLAN_PLATFORM_UNIX_SOCKETPIPE_H
-#define SKELLAN_PLATFORM_UNIX_SOCKETPIPE_H
+#ifndef SKELLAN_PLATFORM_LINUX_SOCKETPIPE_H
+#define SKELLAN_PLATFORM_LINUX_SOCKETPIPE_H
 
 #include "KernelObject.h"
 #include "PipeName.h"
@@ -8,24 +8,30 @@
 #include <atomic>
 #include <cstddef>
 #include <memory>
-#include <mutex>
 
 // The client end of a pipe: a connected Unix socket with Win32's overlapped
 // read and write. An operation that cannot finish at once goes pending and
 // is carried out by GetOverlappedResult, which waits on the socket and on a
 // wake-up descriptor that cancelling or closing the handle signals, for as
 // long as its caller allows.
+//
+// Each direction is driven by one thread at a time, as the channel does it:
+// that thread starts the operation and waits for it, and no lock is taken
+// on the way. Other threads only cancel or close, which mark the operation
+// and wake its wait.
 class SocketPipe : public KernelObject {
 public:
+  static constexpr Kind kindOfClass = Kind::Pipe;
+
   // Connects to the pipe's socket; on failure returns null and sets *error.
   static std::shared_ptr<SocketPipe> Connect(const PipeName &name, DWORD *error);
   ~SocketPipe() override;
 
-  bool IsMessageType() const { return messageType; }
   DWORD SetReadMode(DWORD mode);
 
   // Each returns ERROR_SUCCESS, ERROR_IO_PENDING or the error that ended the
-  // operation; a completed operation has stored its count and set the event.
+  // operation; a completed operation has stored its status and count in the
+  // record.
   DWORD Read(void *buffer, DWORD size, OVERLAPPED *overlapped);
   DWORD Write(const void *buffer, DWORD size, OVERLAPPED *overlapped);
   // Waits up to `milliseconds` (INFINITE: without limit) for the operation
@@ -38,13 +44,14 @@ public:
 private:
   // One overlapped operation in flight in one direction.
   struct Operation {
-    std::mutex mutex;
-    OVERLAPPED *overlapped = nullptr;
+    // The caller's record while the operation runs, null between.
+    std::atomic<OVERLAPPED *> overlapped{nullptr};
+    // The record a cancel was meant for: the operation ends if it is its own.
+    std::atomic<OVERLAPPED *> cancelled{nullptr};
     char *target = nullptr;       // where a read stores
     const char *source = nullptr; // what a write sends
     DWORD size = 0;
     DWORD done = 0;
-    bool cancelled = false;
     int wake = -1;
   };
   static constexpr DWORD WouldBlock = 0xffffffffu;
