@@ -31,7 +31,7 @@ bool PlainConsole::Reply(const char *bytes, std::size_t length) {
   bool written;
   {
     std::lock_guard<std::mutex> lock(streamMutex);
-    stream.write(bytes, static_cast<std::streamsize>(length));
+    held.append(bytes, length);
     written = EndWriting(true);
   }
   PayOwedPrompt();
@@ -69,15 +69,25 @@ void PlainConsole::Ended() {
 
 void PlainConsole::Frame(bool starts, bool ends) {
   if (starts)
-    stream.put('\r');
-  // Part by part, so that no more than a part is held for the stream.
-  for (std::string_view part; text.Next(part);)
-    stream.write(part.data(), static_cast<std::streamsize>(part.size()));
+    held.push_back('\r');
+  for (std::string_view part; text.Next(part);) {
+    held.append(part);
+    if (held.size() >= heldLimit)
+      WriteHeld();
+  }
   if (ends)
-    stream.write(prompt.data() + 1, static_cast<std::streamsize>(prompt.size() - 1));
+    held.append(prompt, 1);
+}
+
+void PlainConsole::WriteHeld() {
+  stream.write(held.data(), static_cast<std::streamsize>(held.size()));
+  held.clear();
 }
 
 bool PlainConsole::EndWriting(bool flush) {
+  WriteHeld();
+  // Looked at after the write, so that a prompt posted while it went on
+  // still shares its flush.
   const bool owed = promptOwed.exchange(false);
   if (owed)
     stream.write(prompt.data(), static_cast<std::streamsize>(prompt.size()));

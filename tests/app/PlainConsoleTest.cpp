@@ -197,20 +197,33 @@ TEST(PlainConsoleTest, AMaskedPieceGoesOutInBoundedPartsAndWhole) {
   std::string piece, shown;
   while (piece.size() + 11 <= TextMask::maxAttributes)
     piece += "\x1b[38;5;100m";
-  while (piece.size() < 60 * 1024) {
+  while (piece.size() < 3 * PlainConsole::heldLimit) {
     piece += "\ax";
     shown += "^Gx";
   }
   EXPECT_TRUE(Show(console, {Whole(piece)}));
   std::string written;
   for (const std::string &write : log.writes) {
-    EXPECT_LE(write.size(), TextMask::MostShown(ReceivedText::sliceLength));
+    EXPECT_LE(write.size(),
+              PlainConsole::heldLimit + TextMask::MostShown(ReceivedText::sliceLength));
     written += write;
   }
   EXPECT_GT(log.writes.size(), 2u);
   EXPECT_EQ(WithoutSgr(written), "\r" + shown + "$ ");
   EXPECT_LE(written.size(), 16 * piece.size());
   EXPECT_EQ(written.substr(written.size() - 6), "\x1b[0m$ ");
+}
+
+// The pieces of one read, each framed, reach the stream in one write: a
+// terminal or pipe behind it is woken once a read.
+TEST(PlainConsoleTest, ThePiecesOfOneReadGoOutInOneWrite) {
+  WriteLog log;
+  std::ostream stream(&log);
+  PlainConsole console(stream, "$ ");
+  const std::string longText(4096, 'x');
+  EXPECT_TRUE(Show(console, {Whole("one"), Whole(longText), Whole("two")}));
+  ASSERT_EQ(log.writes.size(), 1u);
+  EXPECT_EQ(log.writes[0], "\rone$ \r" + longText + "$ \rtwo$ ");
 }
 
 // A console whose writes or flushes stop at a gate until the test opens
