@@ -15,7 +15,7 @@ bool EditorConsole::Show(const Piece *pieces, std::size_t count) {
   bool shown = true;
   for (std::size_t i = 0; i < count; ++i) {
     const Piece &piece = pieces[i];
-    text.Take(piece.bytes, piece.length, piece.ends && !piece.cut);
+    text.Take(piece);
     bool continues = !piece.starts || piece.cut;
     // The parts of a long run go on one behind the other, each with the
     // attributes at their default at its end, as the input row may be drawn

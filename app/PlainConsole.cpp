@@ -12,7 +12,7 @@ bool PlainConsole::Prompt() {
   // that a stuck stream still stops the shell.
   if (promptOwed.exchange(true)) {
     std::lock_guard<std::mutex> lock(streamMutex);
-    stream.write(prompt.data(), static_cast<std::streamsize>(prompt.size()));
+    WritePrompt();
     stream.flush();
     return stream.good();
   }
@@ -22,7 +22,7 @@ bool PlainConsole::Prompt() {
   if (!lock.owns_lock())
     return true;
   if (promptOwed.exchange(false))
-    stream.write(prompt.data(), static_cast<std::streamsize>(prompt.size()));
+    WritePrompt();
   stream.flush();
   return stream.good();
 }
@@ -45,9 +45,8 @@ bool PlainConsole::Show(const Piece *pieces, std::size_t count) {
   {
     std::lock_guard<std::mutex> lock(streamMutex);
     for (std::size_t i = 0; i < count; ++i) {
-      const Piece &piece = pieces[i];
-      text.Take(piece.bytes, piece.length, piece.ends && !piece.cut);
-      Frame(piece.starts, piece.ends);
+      text.Take(pieces[i]);
+      Frame(pieces[i].starts, pieces[i].ends);
     }
     shown = EndWriting(true);
   }
@@ -79,6 +78,10 @@ void PlainConsole::Frame(bool starts, bool ends) {
     held.append(prompt, 1);
 }
 
+void PlainConsole::WritePrompt() {
+  stream.write(prompt.data(), static_cast<std::streamsize>(prompt.size()));
+}
+
 void PlainConsole::WriteHeld() {
   stream.write(held.data(), static_cast<std::streamsize>(held.size()));
   held.clear();
@@ -90,7 +93,7 @@ bool PlainConsole::EndWriting(bool flush) {
   // still shares its flush.
   const bool owed = promptOwed.exchange(false);
   if (owed)
-    stream.write(prompt.data(), static_cast<std::streamsize>(prompt.size()));
+    WritePrompt();
   if (flush || owed)
     stream.flush();
   const bool good = stream.good();

@@ -38,8 +38,9 @@ public:
 private:
   // Holds what ReceivedText gives of the run taken, framed as a piece.
   void Frame(bool starts, bool ends);
-  // Hands what is held to the stream.
+  // Hands what is held, or the carriage return and prompt, to the stream.
   void WriteHeld();
+  void WritePrompt();
   // With the stream's lock: writes an owed prompt, and flushes when told
   // to or when it wrote one; whether the stream took everything.
   bool EndWriting(bool flush);

@@ -11,10 +11,10 @@ static_assert(2 * TextMask::MostShown(ReceivedText::sliceLength) <= 64 * 1024);
 
 ReceivedText::ReceivedText(TextMask *mask) : mask(mask) {}
 
-void ReceivedText::Take(const char *runBytes, std::size_t length, bool runEndsText) {
-  bytes = runBytes;
-  remaining = length;
-  endsText = runEndsText;
+void ReceivedText::Take(const ReceivedOutput::Piece &piece) {
+  bytes = piece.bytes;
+  remaining = piece.length;
+  endsText = piece.ends && !piece.cut;
   given = false;
   rest = false;
 }

@@ -1,6 +1,8 @@
 #ifndef SKELLAN_APP_RECEIVEDTEXT_H
 #define SKELLAN_APP_RECEIVEDTEXT_H
 
+#include "ReceivedOutput.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -21,10 +23,10 @@ public:
   // Without a mask, every byte is shown as it is.
   explicit ReceivedText(TextMask *mask);
 
-  // Takes a run of received bytes; Next gives what to show of it. With
-  // `endsText` the run ends a message's piece; otherwise its text may go on
-  // in the next run. The bytes must stay until Next has given it all.
-  void Take(const char *bytes, std::size_t length, bool endsText);
+  // Takes a received piece; Next gives what to show of it. A message's
+  // piece that ends ends its text; a stream's text, and an unended piece's,
+  // may go on in the next. The bytes must stay until Next has given it all.
+  void Take(const ReceivedOutput::Piece &piece);
   // The end of the connection: what the mask still held is to be shown as
   // it stands. False when nothing is left, and Next gives nothing.
   bool TakeRest();
